@@ -1,0 +1,80 @@
+// The clipboard history and the phrase store with its file "TypeMsg.cfg".
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qh {
+
+// The newest distinct copied texts, newest first, in the history's escaped
+// form (EscapeHistoryText).
+class History {
+public:
+    static constexpr std::size_t MaxHistory = 30;
+
+    // Records a text just read from the clipboard: it moves to the top,
+    // an equal older entry goes, and the 31st entry is dropped.
+    void CaptureClipboardText(std::string_view text);
+    void Clear();
+    void Delete(std::size_t index);
+
+    std::size_t Count() const { return entries_.size(); }
+    const std::string& Entry(std::size_t index) const { return entries_.at(index); }
+    // The text choosing the entry puts back on the clipboard.
+    std::string TextAt(std::size_t index) const;
+
+private:
+    std::vector<std::string> entries_;
+};
+
+// Where the phrase store reports load and save failures. The Windows layer
+// shows the message (UTF-8) in an information box.
+class Reporter {
+public:
+    virtual void Inform(std::string_view utf8Message) = 0;
+
+protected:
+    ~Reporter() = default;
+};
+
+inline constexpr std::string_view PhraseFileName = "TypeMsg.cfg";
+inline constexpr std::string_view LoadFailedMessage = "設定の読み込みに失敗しました。";
+inline constexpr std::string_view SaveFailedMessage = "設定の保存に失敗しました。";
+
+// Cuts file contents into lines at CR LF, lone CR and lone LF. A NUL ends
+// the text; a final line break adds no empty line.
+std::vector<std::string> SplitLines(std::string_view bytes);
+
+// The phrases: file lines, and per line its caption (field 1) and its
+// content (field 2, still in EscapePhraseText form).
+class TTypeMsg {
+public:
+    // `file` is the full path of the phrase file; the store loads it at once.
+    TTypeMsg(std::filesystem::path file, Reporter& reporter);
+
+    void Load();
+    void Save();
+    void SetLines(std::vector<std::string> lines);
+    // Drops a line but leaves Captions and Contents as they are; the menu
+    // uses it for a phrase it cannot show.
+    void DeleteLine(std::size_t index);
+
+    std::size_t Count() const { return lines_.size(); }
+    std::size_t CaptionCount() const { return captions_.size(); }
+    const std::vector<std::string>& Lines() const { return lines_; }
+    const std::vector<std::string>& Captions() const { return captions_; }
+    const std::vector<std::string>& Contents() const { return contents_; }
+    const std::filesystem::path& File() const { return file_; }
+
+private:
+    void Parse();
+
+    std::filesystem::path file_;
+    Reporter& reporter_;
+    std::vector<std::string> lines_, captions_, contents_;
+};
+
+}  // namespace qh

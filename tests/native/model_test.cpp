@@ -1,0 +1,207 @@
+#include "model.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "text.h"
+
+namespace qh {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::literals;
+
+std::vector<std::string> Entries(const History& h) {
+    std::vector<std::string> v;
+    for (std::size_t i = 0; i < h.Count(); ++i) v.push_back(h.Entry(i));
+    return v;
+}
+
+TEST(History, KeepsTheNewestDistinctTextsFirst) {
+    History h;
+    h.CaptureClipboardText("A");
+    h.CaptureClipboardText("B");
+    h.CaptureClipboardText("A");
+    EXPECT_EQ(Entries(h), (std::vector<std::string>{"A", "B"}));
+    h.CaptureClipboardText("A");
+    EXPECT_EQ(h.Count(), 2u);
+    h.CaptureClipboardText("b");  // case matters
+    h.CaptureClipboardText("");   // an empty text is an entry too
+    EXPECT_EQ(Entries(h), (std::vector<std::string>{"", "b", "A", "B"}));
+    h.CaptureClipboardText("B");  // the oldest moves to the top
+    EXPECT_EQ(Entries(h), (std::vector<std::string>{"B", "", "b", "A"}));
+}
+
+TEST(History, HoldsAtMostThirtyEntries) {
+    History h;
+    for (int i = 0; i < 31; ++i) h.CaptureClipboardText("text " + std::to_string(i));
+    ASSERT_EQ(h.Count(), History::MaxHistory);
+    EXPECT_EQ(h.Entry(0), "text 30");
+    EXPECT_EQ(h.Entry(29), "text 1");
+    h.Delete(0);
+    EXPECT_EQ(h.Entry(0), "text 29");
+    h.Delete(99);  // out of range: nothing happens
+    EXPECT_EQ(h.Count(), 29u);
+    h.Clear();
+    EXPECT_EQ(h.Count(), 0u);
+}
+
+TEST(History, StoresEscapedAndGivesBackTheCopiedText) {
+    History h;
+    const std::string texts[] = {"a\r\nb", "x\ty", "C:\\temp", std::string(1 << 20, '\\')};
+    for (const std::string& t : texts) h.CaptureClipboardText(t);
+    EXPECT_EQ(h.Entry(3), "a\\r\\nb");
+    EXPECT_EQ(h.Entry(2), "x\ty");
+    EXPECT_EQ(h.Entry(1), "C:\\\\temp");
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(h.TextAt(i), texts[3 - i]);
+    EXPECT_EQ(MenuCaptionOf(h.Entry(3)), "a\r\nb");
+}
+
+struct RecordingReporter : Reporter {
+    std::vector<std::string> messages;
+    void Inform(std::string_view m) override { messages.emplace_back(m); }
+};
+
+class PhraseFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("qh-model-" + std::to_string(std::random_device{}()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+        file_ = dir_ / std::string(PhraseFileName);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::permissions(dir_, fs::perms::owner_all, ec);
+        fs::remove_all(dir_, ec);
+    }
+    void Write(std::string_view bytes) {
+        std::ofstream(file_, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    std::string Read() {
+        std::ifstream in(file_, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    fs::path dir_, file_;
+    RecordingReporter reporter_;
+};
+
+TEST_F(PhraseFile, MissingFileGivesAnEmptyStoreSilently) {
+    TTypeMsg store(file_, reporter_);
+    EXPECT_EQ(store.Count(), 0u);
+    EXPECT_TRUE(reporter_.messages.empty());
+}
+
+TEST_F(PhraseFile, ReadsLinesAtEveryKindOfLineBreak) {
+    for (const char* bytes : {"a\tA\r\nb\tB\r\nc\tC\r\n", "a\tA\nb\tB\nc\tC\n", "a\tA\rb\tB\r\nc\tC"}) {
+        Write(bytes);
+        TTypeMsg store(file_, reporter_);
+        EXPECT_EQ(store.Captions(), (std::vector<std::string>{"a", "b", "c"})) << bytes;
+        EXPECT_EQ(store.Contents(), (std::vector<std::string>{"A", "B", "C"})) << bytes;
+    }
+    EXPECT_TRUE(reporter_.messages.empty());
+}
+
+TEST_F(PhraseFile, KeepsWhatTheLineRulesSay) {
+    Write("  greeting \t Hello\\r\\nWorld \r\nabc\r\n\r\nx\ty\tz\r\n\n  \r\nend\0ignored\r\nmore"sv);
+    TTypeMsg store(file_, reporter_);
+    EXPECT_EQ(store.Lines(), (std::vector<std::string>{"  greeting \t Hello\\r\\nWorld ", "abc", "",
+                                                       "x\ty\tz", "", "  ", "end"}));
+    EXPECT_EQ(store.Captions(), (std::vector<std::string>{"greeting", "abc", "", "x", "", "", "end"}));
+    EXPECT_EQ(store.Contents(), (std::vector<std::string>{"Hello\\r\\nWorld", "abc", "", "y", "", "", "end"}));
+    EXPECT_EQ(UnescapeText(store.Contents()[0]), "Hello\r\nWorld");
+    EXPECT_EQ(store.CaptionCount(), store.Count());
+}
+
+TEST_F(PhraseFile, SaveWritesCrLfAfterEveryLineAndLoadsBack) {
+    TTypeMsg store(file_, reporter_);
+    store.SetLines({"cap\tHello\\r\\nWorld", "\x95\x5C\t\x83\x5C\\\\"});
+    store.Save();
+    EXPECT_EQ(Read(), "cap\tHello\\r\\nWorld\r\n\x95\x5C\t\x83\x5C\\\\\r\n");
+    TTypeMsg again(file_, reporter_);
+    EXPECT_EQ(again.Captions(), store.Captions());
+    EXPECT_EQ(again.Contents(), store.Contents());
+
+    store.SetLines({});
+    store.Save();
+    EXPECT_EQ(fs::file_size(file_), 0u);
+    again.Load();
+    EXPECT_EQ(again.Count(), 0u);
+    EXPECT_TRUE(reporter_.messages.empty());
+    EXPECT_FALSE(fs::exists(dir_ / "TypeMsg.cfg.tmp"));
+}
+
+TEST_F(PhraseFile, SaveAndLoadRoundTripWhatTheDialogProduces) {
+    std::mt19937 rng(7);
+    const std::string alphabet = "ab \\\t\r\n\x82\xA0\x95\x5C";
+    const auto random = [&] {
+        std::string s(rng() % 12, ' ');
+        for (char& c : s) c = alphabet[rng() % alphabet.size()];
+        return s;
+    };
+    for (int round = 0; round < 200; ++round) {
+        std::vector<std::string> lines, captions, contents;
+        for (int i = rng() % 5; i > 0; --i) {
+            std::string caption = Trim(random());
+            for (char& c : caption)
+                if (c == '\t' || c == '\r' || c == '\n') c = ' ';
+            std::string content = EscapePhraseText(ReplaceAll(ReplaceAll(random(), "\r", ""), "\n", "\r\n"));
+            lines.push_back(caption + "\t" + content);
+            captions.push_back(Trim(caption));
+            contents.push_back(Trim(content));
+        }
+        TTypeMsg store(file_, reporter_);
+        store.SetLines(lines);
+        store.Save();
+        TTypeMsg again(file_, reporter_);
+        ASSERT_EQ(again.Captions(), captions);
+        ASSERT_EQ(again.Contents(), contents);
+    }
+    EXPECT_TRUE(reporter_.messages.empty());
+}
+
+TEST_F(PhraseFile, AFailedSaveKeepsTheOldFileAndReports) {
+    Write("old\tphrase\r\n");
+    TTypeMsg store(file_, reporter_);
+    store.SetLines({"new\tphrase"});
+    fs::remove(file_);
+    fs::create_directory(file_);  // a folder where the file belongs
+    store.Save();
+    ASSERT_EQ(reporter_.messages, std::vector<std::string>{std::string(SaveFailedMessage)});
+    EXPECT_TRUE(fs::is_directory(file_));
+    EXPECT_FALSE(fs::exists(dir_ / "TypeMsg.cfg.tmp"));
+    EXPECT_EQ(store.Captions(), std::vector<std::string>{"new"});  // kept for the run
+
+    TTypeMsg elsewhere(dir_ / "missing-folder" / "TypeMsg.cfg", reporter_);
+    elsewhere.SetLines({"a\tb"});
+    elsewhere.Save();
+    EXPECT_EQ(reporter_.messages.size(), 2u);
+}
+
+TEST_F(PhraseFile, AFolderInPlaceOfTheFileCannotBeRead) {
+    fs::create_directory(file_);
+    TTypeMsg store(file_, reporter_);
+    EXPECT_EQ(store.Count(), 0u);
+    EXPECT_EQ(reporter_.messages, std::vector<std::string>{std::string(LoadFailedMessage)});
+}
+
+TEST_F(PhraseFile, HugeAndOddFilesLoadWithoutHarm) {
+    std::string bytes;
+    for (int i = 0; i < 100000; ++i) bytes.append("c").append(std::to_string(i)).append("\tv\n");
+    bytes += std::string(3 << 20, 'x');
+    Write(bytes);
+    TTypeMsg store(file_, reporter_);
+    EXPECT_EQ(store.Count(), 100001u);
+    EXPECT_EQ(store.Captions()[99999], "c99999");
+    EXPECT_EQ(store.Contents().back().size(), 3u << 20);
+}
+
+}  // namespace
+}  // namespace qh
