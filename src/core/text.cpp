@@ -198,4 +198,11 @@ std::string MenuCaptionOf(std::string_view stored, const CodePage& codePage) {
     return caption;
 }
 
+std::string FailureBoxText(std::string_view message) {
+    std::string text(message);
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.'))
+        text += '.';
+    return text;
+}
+
 }  // namespace qh

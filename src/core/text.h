@@ -68,4 +68,8 @@ std::string UnescapeText(std::string_view stored);
 std::string MenuCaptionOf(std::string_view stored,
                           const CodePage& codePage = CodePage::SingleByte());
 
+// The text of the failure box: the message with a period appended when its
+// last byte sorts after '.' (letters, digits, double-byte characters).
+std::string FailureBoxText(std::string_view message);
+
 }  // namespace qh
