@@ -1,0 +1,78 @@
+// The settings dialog's own list of phrases and its rules, free of any
+// window: what an add or change makes of the typed fields, when the buttons
+// refuse, the lines OK hands to the store, and how much a typed or pasted
+// text may add to the content field.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "text.h"
+
+namespace qh {
+
+class TTypeMsg;
+
+// Rows the dialog lets the user add; more may come from a hand-edited file.
+inline constexpr std::size_t MaxPhrases = 30;
+// ANSI bytes the user may bring into the content field by typing or pasting.
+inline constexpr std::size_t MemoMaxBytes = 10240;
+
+// One row of the list: the caption as the file holds it and the content in
+// its stored form (EscapePhraseText).
+struct PhraseRow {
+    std::string caption;
+    std::string content;
+    bool operator==(const PhraseRow&) const = default;
+};
+
+// A caption is one line of the file and ends at its TAB: every TAB, CR and
+// LF becomes one space, then the ends are trimmed.
+std::string CleanCaption(std::string_view typed);
+
+// The file cuts a line at any CR or LF, and the escape covers only CR LF
+// pairs, so a lone CR or lone LF becomes CR LF.
+std::string NormalizeLineBreaks(std::string_view text);
+
+// The row an add or change makes of the two fields (ANSI bytes), or nothing
+// when either field is blank after Trim.
+std::optional<PhraseRow> MakeRow(std::string_view capText, std::string_view memoText);
+
+// The file line of a row: caption, TAB, stored content.
+std::string FileLine(const PhraseRow& row);
+
+// The dialog's list: a copy of the store's phrases that only OK hands back.
+// Every edit returns false, changing nothing, when its input is refused.
+class SettingRows {
+public:
+    SettingRows() = default;
+    explicit SettingRows(const TTypeMsg& store);
+
+    bool Add(std::string_view capText, std::string_view memoText);
+    bool Change(std::optional<std::size_t> selected, std::string_view capText,
+                std::string_view memoText);
+    bool Delete(std::optional<std::size_t> selected);
+    void Clear() { rows_.clear(); }
+
+    std::size_t Count() const { return rows_.size(); }
+    const PhraseRow& Row(std::size_t index) const { return rows_.at(index); }
+    const std::vector<PhraseRow>& Rows() const { return rows_; }
+    // What OK hands to the store.
+    std::vector<std::string> Lines() const;
+
+private:
+    std::vector<PhraseRow> rows_;
+};
+
+// How many bytes of `insertion` may go into a text of `textBytes` bytes
+// when it replaces `replacedBytes` of them, so that the result stays within
+// `limit`. The cut never splits a double-byte character or a CR LF pair.
+// A text already over the limit (set by the program) takes nothing more.
+std::size_t FitInsertion(std::string_view insertion, std::size_t textBytes,
+                         std::size_t replacedBytes, const CodePage& codePage,
+                         std::size_t limit = MemoMaxBytes);
+
+}  // namespace qh

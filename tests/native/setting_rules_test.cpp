@@ -1,0 +1,183 @@
+#include "setting_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "model.h"
+#include "text.h"
+
+namespace qh {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(SettingRows, TurnsTheFieldsIntoOneFileLine) {
+    struct Case {
+        const char* what;
+        std::string cap, memo;
+        std::string caption, content;
+    };
+    const Case cases[] = {
+        {"plain", "greeting", "Hello", "greeting", "Hello"},
+        {"caption trimmed, content kept whole", "  name \r\n", "  two\r\nlines  ",
+         "name", "  two\\r\\nlines  "},
+        {"TAB, CR and LF in the caption each become a space", "a\tb\r\nc\rd\ne", "x",
+         "a b  c d e", "x"},
+        {"lone CR and lone LF become CR LF", "c", "1\r2\n3\r\n4\n\r5",
+         "c", "1\\r\\n2\\r\\n3\\r\\n4\\r\\n\\r\\n5"},
+        {"TAB and backslash escaped", "c", "C:\\dir\tx", "c", "C:\\\\dir\\tx"},
+        // 'ソ' (0x83 0x5C) and '表' (0x95 0x5C): the trail byte is a backslash
+        // to the escape, which is what the menu and the file expect.
+        {"Shift-JIS with 0x5C trail bytes", "\x83\x5C\x95\x5C", "\x95\x5C\x8E\xA6",
+         "\x83\x5C\x95\x5C", "\x95\x5C\x5C\x8E\xA6"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto row = MakeRow(c.cap, c.memo);
+        ASSERT_TRUE(row);
+        EXPECT_EQ(row->caption, c.caption);
+        EXPECT_EQ(row->content, c.content);
+        EXPECT_EQ(FileLine(*row), c.caption + "\t" + c.content);
+        // The line reads back as the same phrase, apart from the content's
+        // ends, which the store trims.
+        EXPECT_EQ(GetField(FileLine(*row), 1), row->caption);
+        EXPECT_EQ(GetField(FileLine(*row), 2), Trim(row->content));
+        EXPECT_EQ(SplitLines(FileLine(*row) + "\r\n").size(), 1u);
+    }
+}
+
+TEST(SettingRows, CaptionMadeFromEscapesStaysOnItsLine) {
+    // A hand-edited caption "a\tb\r\nc" shows as TAB and CR LF in the field.
+    const auto row = MakeRow(UnescapeText("a\\tb\\r\\nc"), "x");
+    ASSERT_TRUE(row);
+    EXPECT_EQ(row->caption, "a b  c");
+}
+
+TEST(SettingRows, ChangingAnUneditedRowKeepsIt) {
+    const PhraseRow rows[] = {{"greeting", "Hello\\r\\nWorld"},
+                              {"tab", "a\\tb"},
+                              {"kanji", "\x8A\xBF\x8E\x9A"}};
+    for (const PhraseRow& row : rows) {
+        SettingRows list;
+        ASSERT_TRUE(list.Add("first", "1"));
+        ASSERT_TRUE(list.Add(UnescapeText(row.caption), UnescapeText(row.content)));
+        ASSERT_TRUE(list.Change(1, UnescapeText(list.Row(1).caption), UnescapeText(list.Row(1).content)));
+        EXPECT_EQ(list.Row(1), row);
+    }
+}
+
+TEST(SettingRows, RefusesSilently) {
+    SettingRows list;
+    // Blank fields after Trim.
+    EXPECT_FALSE(list.Add("   ", "x"));
+    EXPECT_FALSE(list.Add("\t\r\n", "x"));
+    EXPECT_FALSE(list.Add("c", " \r\n \r\n"));
+    EXPECT_FALSE(list.Add("c", ""));
+    EXPECT_EQ(list.Count(), 0u);
+
+    // Thirty rows at most; a deletion makes room again.
+    for (std::size_t i = 0; i < MaxPhrases; ++i) ASSERT_TRUE(list.Add("c" + std::to_string(i), "x"));
+    EXPECT_FALSE(list.Add("one more", "x"));
+    EXPECT_EQ(list.Count(), MaxPhrases);
+    // A change needs no room.
+    EXPECT_TRUE(list.Change(29, "last", "y"));
+    EXPECT_TRUE(list.Delete(0));
+    EXPECT_EQ(list.Row(0).caption, "c1");
+    EXPECT_TRUE(list.Add("one more", "x"));
+    EXPECT_EQ(list.Row(29).caption, "one more");
+
+    // Change and delete need a selection that names a row.
+    EXPECT_FALSE(list.Change(std::nullopt, "c", "x"));
+    EXPECT_FALSE(list.Change(30, "c", "x"));
+    EXPECT_FALSE(list.Change(0, " ", "x"));
+    EXPECT_FALSE(list.Delete(std::nullopt));
+    EXPECT_FALSE(list.Delete(30));
+    EXPECT_EQ(list.Row(0).caption, "c1");
+    EXPECT_EQ(list.Count(), MaxPhrases);
+
+    list.Clear();
+    EXPECT_TRUE(list.Lines().empty());
+}
+
+struct Silent : Reporter {
+    void Inform(std::string_view) override {}
+};
+
+TEST(SettingRows, OkRewritesAHandEditedFileFromTheRows) {
+    const fs::path dir = fs::temp_directory_path() /
+                         ("qh-setting-" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir);
+    const fs::path file = dir / std::string(PhraseFileName);
+    {
+        std::ofstream out(file, std::ios::binary);
+        out << "abc\r\n"                      // no TAB: caption and content alike
+            << " cap \t  content  \textra\n"  // spaces and a third field
+            << "\r"                           // an empty line
+            << "greet\tHello\\r\\nWorld\r\n";
+        for (int i = 0; i < 30; ++i) out << "n" << i << "\tv\r\n";  // over thirty
+    }
+    Silent silent;
+    TTypeMsg store(file, silent);
+    SettingRows list(store);
+    ASSERT_EQ(list.Count(), 34u);  // all shown, more than thirty included
+    const auto lines = list.Lines();
+    EXPECT_EQ(lines[0], "abc\tabc");
+    EXPECT_EQ(lines[1], "cap\tcontent");
+    EXPECT_EQ(lines[2], "\t");
+    EXPECT_EQ(lines[3], "greet\tHello\\r\\nWorld");
+    EXPECT_EQ(lines[33], "n29\tv");
+
+    // Handing the lines back and loading them again gives the same rows.
+    store.SetLines(lines);
+    store.Save();
+    TTypeMsg reread(file, silent);
+    EXPECT_EQ(SettingRows(reread).Rows(), list.Rows());
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+}
+
+TEST(FitInsertion, KeepsTheContentWithinItsBytes) {
+    const CodePage sjis = CodePage::ShiftJis();
+    struct Case {
+        const char* what;
+        std::string insertion;
+        std::size_t textBytes, replacedBytes, limit;
+        std::size_t fit;
+    };
+    const Case cases[] = {
+        {"room for all", "abc", 5, 0, 10, 3},
+        {"cut at the limit", "abcdef", 5, 0, 10, 5},
+        {"the replaced selection makes room", "abcdef", 10, 4, 10, 4},
+        {"full: nothing goes in", "a", 10, 0, 10, 0},
+        {"text set over the limit takes nothing", "a", 20, 1, 10, 0},
+        {"a double-byte character is not split", "ab\x82\xA0", 7, 0, 10, 2},
+        {"a double-byte character that fits", "ab\x82\xA0", 6, 0, 10, 4},
+        {"0x5C trail byte stays with its lead byte", "\x95\x5C\x83\x5C", 7, 0, 10, 2},
+        {"CR LF is not split", "a\r\nb", 8, 0, 10, 1},
+        {"CR LF that fits", "a\r\nb", 7, 0, 10, 3},
+        {"Enter on a full field", "\r\n", 9, 0, 10, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(FitInsertion(c.insertion, c.textBytes, c.replacedBytes, sjis, c.limit), c.fit);
+    }
+}
+
+TEST(FitInsertion, PastingAMebibyteKeepsTheLimitExactlyOrOneByteLess) {
+    const CodePage sjis = CodePage::ShiftJis();
+    // Double-byte text starting on an odd offset: the 10240th byte would be
+    // a lead byte, so one byte less goes in.
+    std::string paste = "a";
+    while (paste.size() < (1u << 20)) paste += "\x83\x5C";
+    EXPECT_EQ(FitInsertion(paste, 0, 0, sjis), MemoMaxBytes - 1);
+    EXPECT_EQ(FitInsertion(paste.substr(1), 0, 0, sjis), MemoMaxBytes);
+    EXPECT_EQ(FitInsertion(std::string(1 << 20, 'x'), 100, 0, sjis), MemoMaxBytes - 100);
+    EXPECT_EQ(FitInsertion(std::string(1 << 20, 'x'), 100, 0, CodePage::SingleByte()),
+              MemoMaxBytes - 100);
+}
+
+}  // namespace
+}  // namespace qh
