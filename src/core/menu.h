@@ -9,16 +9,33 @@
 
 namespace qh {
 
+// The keys handed out automatically, in order of preference.
+inline constexpr char MenuKeySet[] = "1234567890ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+
 struct MenuLevelItem {
     std::string caption;     // ANSI bytes; after LayOutMenuLevel, with its access key
     bool separator = false;  // set by LayOutMenuLevel for a caption of exactly "-"
-    bool shown = true;       // false for a separator that the reduction hides
+    bool shown = true;       // false for a separator that the reduction hides:
+                             // leave it out of the menu
+    char key = 0;            // the key from MenuKeySet the caption marks, upper
+                             // case; 0 when it marks none of them
 };
 
 // Applies the display rules to one level, in place of the given captions:
 // separators are items whose caption is exactly "-"; leading, trailing and
 // all but the last of consecutive separators are hidden; every other
-// non-empty caption gets a distinct access key from "1234567890A..Z".
+// non-empty caption gets a distinct access key from MenuKeySet.
+//
+// Captions are read as the system reads them: the first "&" that is not half
+// of "&&" marks the key, wherever it stands, the part after a TAB included.
+// A key is chosen automatically from the part before the first TAB only
+// (the shortcut column is not the item's name); an appended "(&X)" still
+// goes at the very end of the caption, before a final "...".
+//
+// Served in three rounds, each in item order, so that keys written into a
+// caption win over chosen ones: existing markers (the earlier item keeps a
+// contested key), then the first free character, then, on double-byte code
+// pages, the last free key of the set.
 std::vector<MenuLevelItem> LayOutMenuLevel(const std::vector<std::string>& captions,
                                            const CodePage& codePage);
 
