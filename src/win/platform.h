@@ -6,14 +6,79 @@
 #include <windows.h>
 
 #include <exception>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "model.h"
 #include "text.h"
 
 namespace qh::win {
 
 inline constexpr char AppTitle[] = "Quillharbor";
+
+// ---- handles: move-only owners, one per kind of handle
+
+template <class Traits>
+class UniqueHandle {
+public:
+    using Type = typename Traits::Type;
+    UniqueHandle() = default;
+    explicit UniqueHandle(Type h) : h_(h) {}
+    ~UniqueHandle() { reset(); }
+    UniqueHandle(UniqueHandle&& other) noexcept : h_(other.release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+
+    Type get() const { return h_; }
+    explicit operator bool() const { return h_ != Type{}; }
+    Type release() { return std::exchange(h_, Type{}); }
+    void reset(Type h = Type{}) {
+        if (h_ != Type{}) Traits::Close(h_);
+        h_ = h;
+    }
+
+private:
+    Type h_{};
+};
+
+struct KernelHandleTraits { using Type = HANDLE; static void Close(HANDLE h) { CloseHandle(h); } };
+struct GlobalTraits { using Type = HGLOBAL; static void Close(HGLOBAL h) { GlobalFree(h); } };
+struct MenuTraits { using Type = HMENU; static void Close(HMENU h) { DestroyMenu(h); } };
+struct IconTraits { using Type = HICON; static void Close(HICON h) { DestroyIcon(h); } };
+struct GdiTraits { using Type = HGDIOBJ; static void Close(HGDIOBJ h) { DeleteObject(h); } };
+struct WindowTraits { using Type = HWND; static void Close(HWND h) { DestroyWindow(h); } };
+
+using KernelHandle = UniqueHandle<KernelHandleTraits>;
+using GlobalMemory = UniqueHandle<GlobalTraits>;  // a block not yet handed to the system
+using Menu = UniqueHandle<MenuTraits>;
+using Icon = UniqueHandle<IconTraits>;
+using GdiObject = UniqueHandle<GdiTraits>;
+using Window = UniqueHandle<WindowTraits>;
+
+// The instance mutex: owned from creation, released when it goes.
+class Mutex {
+public:
+    Mutex() = default;
+    explicit Mutex(HANDLE h) : handle_(h) {}
+    Mutex(Mutex&&) noexcept = default;
+    Mutex& operator=(Mutex&&) noexcept = default;
+    ~Mutex() { Release(); }
+    void Release() {
+        if (handle_) ReleaseMutex(handle_.get());
+        handle_.reset();
+    }
+    explicit operator bool() const { return static_cast<bool>(handle_); }
+
+private:
+    KernelHandle handle_;
+};
 
 // ---- text conversions
 std::wstring Widen(std::string_view utf8);
@@ -24,6 +89,7 @@ const CodePage& SystemCodePage();
 
 // ---- the application's own top-level window ("Quillharbor"): hidden, and
 // shown without activation while any dialog or information box is open.
+// Made on first use, on the calling thread (the user-interface thread).
 HWND AppWindow();
 // Marks a dialog or box of ours as open for its lifetime.
 class ModalScope {
@@ -34,10 +100,21 @@ public:
     ModalScope& operator=(const ModalScope&) = delete;
 };
 
+// Common controls and the application window; WinMain calls it first.
+void InitializeApplication();
+// The application's message loop; returns the WM_QUIT code.
+int RunMessageLoop();
+// Runs the messages already waiting, then returns (a WM_QUIT met on the
+// way is queued again for the loop that owns it).
+void ProcessWaitingMessages();
+
 // ---- modal dialogs. Our dialogs are ordinary windows owned by the main
 // window. RunModal disables every other visible window of the program (an
 // earlier dialog, never the hidden main window, so the tray menu still
-// opens) and runs a message loop until EndModal; it holds a ModalScope.
+// opens), shows and activates the dialog and runs a message loop, with
+// IsDialogMessage for the dialog, until EndModal; it holds a ModalScope.
+// On return the other windows are enabled again and the dialog is hidden;
+// the caller destroys it. A WM_QUIT that ends the loop early is queued again.
 INT_PTR RunModal(HWND dialog);
 void EndModal(HWND dialog, INT_PTR result);
 // Ends every open modal dialog with IDCANCEL, newest first (Exit while a
@@ -51,11 +128,34 @@ bool Confirm(std::string_view utf8Text, std::string_view utf8Title);  // true on
 // message and its closing period. Call it from inside a catch block.
 void ReportCurrentException() noexcept;
 
+// The phrase store's reports, shown in information boxes.
+class InformationReporter final : public Reporter {
+public:
+    void Inform(std::string_view utf8Message) override { ShowInformation(utf8Message); }
+};
+
+// ---- clipboard (CF_TEXT, ANSI bytes), opened with AppWindow() as owner.
+// Opening waits briefly for another program that holds the clipboard;
+// when it stays busy, ClipboardBusy is thrown.
+inline constexpr char ClipboardBusyMessage[] = "クリップボードを開くことができません";
+class ClipboardBusy : public std::runtime_error {
+public:
+    ClipboardBusy() : std::runtime_error(ClipboardBusyMessage) {}
+};
+
+bool ClipboardHasText();
+// The CF_TEXT data up to its first NUL, never past its block; empty when
+// there is none. No value when the copying program asked that its data not
+// be recorded (passwords): the data is then not read at all.
+std::optional<std::string> ReadClipboardText();
+// Replaces the whole clipboard with the text as CF_TEXT.
+void WriteClipboardText(std::string_view ansiText);
+
 // ---- shell
 // ShellExecuteExA "open" on the ANSI target; false when the shell fails.
 bool ShellOpen(std::string_view ansiTarget);
 
-// The folder of the running executable.
+// The folder of the running executable, with its trailing backslash.
 std::wstring ExecutableDirectory();
 
 }  // namespace qh::win
