@@ -8,8 +8,6 @@
 #include <vector>
 
 #if !defined(_WIN64)
-// The 32-bit build uses the records in their full extended layout.
-static_assert(sizeof(NOTIFYICONDATAA) == 488);
 static_assert(sizeof(SHELLEXECUTEINFOA) == 60);
 #endif
 

@@ -1,0 +1,103 @@
+// The hidden main window: member of the clipboard viewer chain, owner of
+// the notification-area icon and of the tray menu PMenu.
+#pragma once
+
+#include <windows.h>
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model.h"
+#include "platform.h"
+
+namespace qh::win {
+
+inline constexpr wchar_t MainClassName[] = L"TFMain";
+inline constexpr UINT WM_TRAYNOTIFY = WM_USER + 1;
+inline constexpr UINT TrayIconId = 100;
+
+// "TypeMsg.cfg" beside the executable.
+std::filesystem::path DefaultPhraseFile();
+
+class TFMain {
+public:
+    // Shows the built menu at a point and returns the chosen command, 0 for
+    // none. Tests put one in place of TrackPopupMenu to read the real menu
+    // and pick from it.
+    using MenuTracker = std::function<UINT(HMENU menu, POINT at)>;
+
+    // Creates the window (never shown): loads the phrase file, joins the
+    // viewer chain and adds the icon.
+    explicit TFMain(std::filesystem::path phraseFile = DefaultPhraseFile());
+    ~TFMain();
+    TFMain(const TFMain&) = delete;
+    TFMain& operator=(const TFMain&) = delete;
+
+    HWND Handle() const { return hwnd_; }
+    void SetMenuTracker(MenuTracker tracker) { tracker_ = std::move(tracker); }
+
+    // Live only while PMenu is open (built fresh for each opening).
+    Menu PMenu;
+    HWND NextViewer = nullptr;
+    // From window creation until the close sequence.
+    std::optional<qh::History> History;
+    InformationReporter Reporter;
+    TTypeMsg TypeMsg;
+    bool TrayActive = false;
+
+    void FormCreate();
+    void FormClose();
+    LRESULT WMDrawClipboard(WPARAM wParam, LPARAM lParam);
+    LRESULT WMChangeCBChain(WPARAM wParam, LPARAM lParam);
+    void WMTrayNotify(LPARAM lParam);
+    LRESULT WMQueryEndSession();
+    void WMTaskbarCreated();
+
+    void PMenuPopup();
+    void RebuildMenu();
+    void RecordClick(const std::string& storedText);
+    void TypeClick(const std::string& storedContent);
+    void A1Click();
+    void Setting1Click();
+    void About1Click();
+    void Exit1Click();
+
+private:
+    // A generated entry: the stored text it showed when the menu was built,
+    // so that choosing it gives that text even if the lists moved since.
+    struct Entry {
+        bool phrase;
+        std::string stored;
+    };
+
+    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+
+    void AddTrayIcon();
+    void DeleteTrayIcon();
+    void Choose(UINT command, const std::vector<Entry>& entries);
+    // Lays out one generated level and appends it; returns the indexes of
+    // the entries the menu could not take.
+    std::vector<std::size_t> FillLevel(HMENU level, const std::vector<std::string>& captions,
+                                       const std::vector<std::string>& stored, bool phrase);
+    UINT TrackPMenu(POINT at);
+
+    HWND hwnd_ = nullptr;
+    Icon icon_;
+    UINT taskbarCreated_ = 0;
+    bool closed_ = false;
+    bool menuBusy_ = false;
+    MenuTracker tracker_;
+    // Submenus of PMenu being built, and the entries they offer.
+    HMENU r1_ = nullptr;
+    HMENU t1_ = nullptr;
+    std::vector<Entry> entries_;
+};
+
+// The main window, for the dialogs that reach the phrase store.
+extern TFMain* FMain;
+
+}  // namespace qh::win
