@@ -1,0 +1,150 @@
+// Drives the real Quillharbor.exe from outside, as a user and other programs
+// would: through the clipboard, the tray icon's callback message, keystrokes
+// into the open menu and the window messages of a session end.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace e2e {
+
+using Millis = std::chrono::milliseconds;
+
+// ---- environment
+// QH_EXE as a Windows path: a Linux path is reached through drive Z:.
+std::wstring ProgramUnderTest();
+// QH_SCREENSHOT_DIR as a Windows path, or empty when it is not set.
+std::wstring ScreenshotFolder();
+std::wstring ToWindowsPath(std::wstring path);
+
+// ---- texts
+// The bytes of a text in the Japanese ANSI code page (932).
+std::string Cp932(std::wstring_view text);
+
+// ---- waiting: handles the messages sent to this thread meanwhile (the
+// clipboard sends its owner WM_DESTROYCLIPBOARD synchronously).
+bool WaitUntil(const std::function<bool()>& done, Millis timeout);
+void PumpMessages();
+
+// ---- the clipboard, as another program uses it
+struct ExtraFormat {
+    std::wstring name;  // a registered format, e.g. "Clipboard Viewer Ignore"
+    DWORD value = 0;    // its data: one DWORD
+};
+struct CopyOptions {
+    bool terminated = true;  // false: CF_TEXT block without its closing NUL
+    std::vector<ExtraFormat> extra;
+};
+// Opens, empties, sets CF_TEXT (and the extra formats) and closes the
+// clipboard; false when it could not be opened or set.
+bool PutText(std::string_view bytes, const CopyOptions& options = {});
+// The CF_TEXT bytes up to the first NUL within the block; nullopt when the
+// clipboard cannot be opened or holds no text.
+std::optional<std::string> ReadText();
+void EmptyTheClipboard();
+DWORD ClipboardSequence();
+
+// Keeps the clipboard open, as a program that is busy with it does.
+class HeldClipboard {
+public:
+    HeldClipboard();
+    ~HeldClipboard();
+    HeldClipboard(const HeldClipboard&) = delete;
+    HeldClipboard& operator=(const HeldClipboard&) = delete;
+    bool held() const { return held_; }
+    void Release();
+
+private:
+    bool held_ = false;
+};
+
+// ---- keyboard: one key press and release each, to the foreground window
+void Press(const std::vector<WORD>& virtualKeys);
+// keys, then key repeated times: Keys({'C'}, VK_DOWN, 29) and so on.
+std::vector<WORD> Keys(std::vector<WORD> keys, WORD key, int times);
+
+// ---- processes
+// Starts the program and waits for it to end by itself; its exit code, or
+// nullopt when it is still running after the timeout (it is then ended).
+std::optional<DWORD> RunToExit(const std::wstring& exe, Millis timeout);
+std::vector<HWND> MainWindows();  // every "TFMain" window on the desktop
+
+// ---- windows of another process
+std::vector<HWND> VisiblePopupMenus(DWORD processId);
+// A visible top-level window of the process titled title, one of whose
+// children (or itself) shows text; null when there is none.
+HWND FindMessageWindow(DWORD processId, std::wstring_view title, std::wstring_view text);
+// Every window text of the window and its children, joined by " | ".
+std::wstring WindowTexts(HWND window);
+
+// ---- screen
+// Writes the screen's area as a 24-bit BMP file; false on any failure.
+bool SaveScreenBmp(const std::wstring& path, RECT area);
+
+// ---- the program under test, started from a private folder
+enum class Button { Left, Right };
+enum class Ending { ExitItem, SessionEnd };
+
+class Quillharbor {
+public:
+    // Copies the program into a fresh temporary folder, with phraseFile as
+    // "TypeMsg.cfg" beside it when given, empties the clipboard so that the
+    // history starts empty, starts it and waits for its window.
+    explicit Quillharbor(std::optional<std::string> phraseFile = std::nullopt);
+    ~Quillharbor();
+    Quillharbor(const Quillharbor&) = delete;
+    Quillharbor& operator=(const Quillharbor&) = delete;
+
+    // False when the program did not come up; the reason is in problem().
+    bool started() const { return window_ != nullptr && problem_.empty(); }
+    const std::string& problem() const { return problem_; }
+    HWND window() const { return window_; }
+    DWORD processId() const { return process_.dwProcessId; }
+    HANDLE process() const { return process_.hProcess; }
+    const std::wstring& folder() const { return folder_; }
+    const std::wstring& exePath() const { return exe_; }
+
+    // Returns once the program has handled everything sent to it so far.
+    bool Sync(Millis timeout = Millis(10000));
+    // Copies like another program, then waits until the program has seen it.
+    bool Copy(std::string_view bytes, const CopyOptions& options = {});
+
+    // Clicks the tray icon (its callback message) and waits for the menu.
+    bool OpenMenu(Button button = Button::Left);
+    // Presses Esc until no menu of the program is open.
+    void CloseMenus();
+    // Opens the menu, types the keys and returns the clipboard text once the
+    // choice has put it there; nullopt when the clipboard did not change.
+    std::optional<std::string> Choose(const std::vector<WORD>& keys, Millis timeout = Millis(10000));
+    // After keys typed into an open menu: waits until the menu has closed and
+    // the clipboard has changed since the sequence number before, then reads it.
+    std::optional<std::string> TakeChoice(DWORD before, Millis timeout = Millis(10000));
+    // Opens the menu and types the keys; true once the menu has closed.
+    bool Command(const std::vector<WORD>& keys);
+
+    // Whether the tray icon (id 100 of the main window) is present.
+    bool IconShown() const;
+    bool Running() const;
+    // Sends WM_QUERYENDSESSION (a log-off); its answer, or nullopt on no answer.
+    std::optional<LRESULT> QueryEndSession();
+    // Ends the program as asked; the exit code, or nullopt when it did not end.
+    std::optional<DWORD> End(Ending how, Millis timeout = Millis(10000));
+    std::optional<DWORD> WaitForExit(Millis timeout);
+
+private:
+    void RemoveFolder();
+
+    std::wstring folder_;
+    std::wstring exe_;
+    PROCESS_INFORMATION process_{};
+    HWND window_ = nullptr;
+    std::string problem_;
+};
+
+}  // namespace e2e
