@@ -50,20 +50,21 @@ constexpr Word Lows = 0x7F7F7F7F7F7F7F7F;
 constexpr Word FirstByteMark = 0x80;
 
 // Byte i of the text is byte i of the word from its low end, on any machine.
-Word SwapBytes(Word x) {
-    Word r = 0;
-    for (int i = 0; i < 8; ++i, x >>= 8) r = (r << 8) | (x & 0xFF);
-    return r;
-}
 Word Load(const char* p) {
-    Word x;
-    std::memcpy(&x, p, sizeof x);
-    if constexpr (std::endian::native == std::endian::big) x = SwapBytes(x);
+    Word x = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&x, p, sizeof x);
+    } else {
+        for (int i = 7; i >= 0; --i) x = (x << 8) | static_cast<unsigned char>(p[i]);
+    }
     return x;
 }
 void Store(char* p, Word x) {
-    if constexpr (std::endian::native == std::endian::big) x = SwapBytes(x);
-    std::memcpy(p, &x, sizeof x);
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(p, &x, sizeof x);
+    } else {
+        for (int i = 0; i < 8; ++i, x >>= 8) p[i] = static_cast<char>(x & 0xFF);
+    }
 }
 
 // The top bit of every byte equal to c, and no other bit.
