@@ -59,7 +59,12 @@ void TTypeMsg::Load() {
 
         std::ifstream in(file_, std::ios::binary);
         if (!in) throw std::runtime_error("phrase file cannot be opened");
-        std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        // Read in one block: a phrase file may be large, and is read three
+        // times at start-up.
+        std::string bytes;
+        bytes.resize(static_cast<std::size_t>(std::filesystem::file_size(file_)));
+        in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        bytes.resize(static_cast<std::size_t>(in.gcount()));
         if (in.bad()) throw std::runtime_error("phrase file cannot be read");
 
         lines_ = SplitLines(bytes);
