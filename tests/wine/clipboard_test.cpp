@@ -1,0 +1,110 @@
+// What the main window reads from the clipboard, what it refuses to keep,
+// and how it behaves towards a program that holds the clipboard.
+#include <atomic>
+#include <thread>
+
+#include "shell_test_support.h"
+
+namespace qh::test {
+namespace {
+
+using Clipboard = MainWindowTest;
+
+// Text ends at its first NUL and never runs past its block. (Wine writes a
+// NUL into the last byte of every text block it is given, so there the
+// block's end shows as a text one byte short; Windows hands the block over
+// as it is.)
+TEST_F(Clipboard, ReadsTextUpToItsFirstNulAndNeverPastItsBlock) {
+    Start();
+    PutClipboard({{CF_TEXT, std::string("shown\0hidden after the NUL\0", 28)}});
+    EXPECT_EQ(HistoryEntries().front(), "shown");
+
+    for (std::size_t size : {2u, 16u, 100u, 4096u}) {
+        SCOPED_TRACE(size);
+        const std::string block(size, static_cast<char>('a' + size % 26));  // no NUL at all
+        PutClipboard({{CF_TEXT, block}});
+        const std::string read = HistoryEntries().front();
+        EXPECT_GE(read.size(), size - 1);
+        EXPECT_LE(read.size(), size);
+        EXPECT_EQ(read, block.substr(0, read.size()));
+    }
+}
+
+TEST_F(Clipboard, NeverRecordsWhatTheCopyingProgramMarkedAsPrivate) {
+    struct Case {
+        const char* what;
+        const char* format;
+        std::string value;
+        bool recorded;
+    };
+    const std::string zero(4, '\0'), one = std::string("\1\0\0\0", 4);
+    const std::vector<Case> cases = {
+        {"excluded from monitoring", "ExcludeClipboardContentFromMonitorProcessing", zero, false},
+        {"viewers asked to ignore", "Clipboard Viewer Ignore", zero, false},
+        {"not for the clipboard history", "CanIncludeInClipboardHistory", zero, false},
+        {"allowed in the clipboard history", "CanIncludeInClipboardHistory", one, true},
+    };
+    Start();
+    CopyText("before");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string secret = std::string("secret of ") + c.what;
+        PutClipboard({{CF_TEXT, secret + '\0'}, {Format(c.format), c.value}});
+        EXPECT_EQ(HistoryEntries().front(), c.recorded ? secret : "before");
+        CopyText("before");
+    }
+}
+
+// A copying program held up by our box would freeze until the user
+// answered it. Here a second thread holds the clipboard open and then
+// tells the main window of a change, as the system would.
+TEST_F(Clipboard, ABusyClipboardIsReportedWithoutHoldingUpTheProgramThatSentTheChange) {
+    Start();
+    CopyText("before");
+
+    std::atomic<bool> held{false}, sendReturned{false}, boxClosed{false}, releaseClipboard{false};
+    std::atomic<bool> returnedWhileBoxOpen{false};
+    const HWND target = main->Handle();
+    std::thread holder([&] {
+        if (!OpenClipboard(nullptr)) return;
+        held = true;
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(target, WM_DRAWCLIPBOARD, 0, 0, SMTO_NORMAL, 10000, &ignored);
+        returnedWhileBoxOpen = !boxClosed;
+        sendReturned = true;
+        while (!releaseClipboard) Sleep(5);
+        CloseClipboard();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    // The box stays until the sender is free, or 3 s have passed.
+    BoxCloser closer([&] {
+        if (!sendReturned && std::chrono::steady_clock::now() - start < 3s) return true;
+        boxClosed = true;
+        return false;
+    });
+    ASSERT_TRUE(PumpUntil([&] { return held.load(); }));
+    ASSERT_TRUE(PumpUntil([&] { return !closer.seen.empty(); }, 5000ms));
+    releaseClipboard = true;
+    holder.join();
+    Pump(20ms);
+
+    EXPECT_TRUE(returnedWhileBoxOpen);
+    EXPECT_EQ(closer.seen.at(0).text, L"クリップボードを開くことができません");
+    EXPECT_EQ(closer.seen.at(0).title, L"Quillharbor");
+    EXPECT_EQ(HistoryEntries(), (std::vector<std::string>{"before"}));
+
+    CopyText("after");  // and recording goes on
+    EXPECT_EQ(HistoryEntries().front(), "after");
+}
+
+TEST_F(Clipboard, AChosenEntryReplacesEveryFormatWithItsText) {
+    Start();
+    CopyText("chosen");
+    PutClipboard({{CF_TEXT, std::string("other\0", 6)}, {Format("Quillharbor test extra"), "x"}});
+    OpenMenu([](HMENU menu) { return ItemsOf(GetSubMenu(menu, 0)).at(1).id; });
+    EXPECT_EQ(ClipboardText(), "chosen");
+    EXPECT_FALSE(IsClipboardFormatAvailable(Format("Quillharbor test extra")));
+}
+
+}  // namespace
+}  // namespace qh::test

@@ -1,0 +1,388 @@
+// Helpers shared by the window tests: message pumping, the real clipboard,
+// a scratch folder, a viewer of our own in the clipboard chain, a reader
+// for real menus, and a closer for message boxes.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Main.h"
+#include "platform.h"
+
+namespace qh::test {
+
+using namespace std::chrono_literals;
+
+// Runs this thread's messages for a while, or until `done` holds. A WM_QUIT
+// (the main window's close posts one) is dropped: the tests own the loop.
+inline bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 2000ms) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) continue;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (done && done()) return true;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= end) return false;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<long long>(left.count(), 20)),
+                                  QS_ALLINPUT);
+    }
+}
+
+inline void Pump(std::chrono::milliseconds time = 50ms) { PumpUntil(nullptr, time); }
+
+// A hidden window that owns what the tests put on the clipboard.
+inline HWND ClipboardOwner() {
+    static const HWND owner = [] {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"QhTestClipboardOwner";
+        RegisterClassW(&wc);
+        return CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               wc.hInstance, nullptr);
+    }();
+    return owner;
+}
+
+inline HGLOBAL BlockOf(const void* bytes, std::size_t size) {
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+    std::memcpy(GlobalLock(block), bytes, size);
+    GlobalUnlock(block);
+    return block;
+}
+
+// One format to put on the clipboard with its exact bytes.
+struct ClipData {
+    UINT format;
+    std::string bytes;
+};
+
+inline UINT Format(const char* name) { return RegisterClipboardFormatA(name); }
+
+// Replaces the clipboard as another program would: the viewers hear of it
+// when the clipboard closes.
+inline void PutClipboard(const std::vector<ClipData>& data) {
+    ASSERT_TRUE(OpenClipboard(ClipboardOwner()));
+    EmptyClipboard();
+    for (const ClipData& d : data) SetClipboardData(d.format, BlockOf(d.bytes.data(), d.bytes.size()));
+    CloseClipboard();
+    Pump(20ms);
+}
+
+// Text with its terminating NUL, as programs copy it.
+inline void CopyText(const std::string& ansi) {
+    PutClipboard({{CF_TEXT, std::string(ansi.c_str(), ansi.size() + 1)}});
+}
+
+inline void EmptyTheClipboard() { PutClipboard({}); }
+
+// The CF_TEXT bytes on the clipboard, up to the NUL.
+inline std::string ClipboardText() {
+    std::string text;
+    if (!OpenClipboard(ClipboardOwner())) return "<busy>";
+    if (HANDLE data = GetClipboardData(CF_TEXT)) {
+        const char* bytes = static_cast<const char*>(GlobalLock(data));
+        text.assign(bytes, strnlen(bytes, GlobalSize(data)));
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text;
+}
+
+// ANSI (code page 932 under the test prefix) from UTF-8.
+inline std::string Ansi(const char* utf8) { return win::ToAnsi(win::Widen(utf8)); }
+
+// A fresh folder under %TEMP%, removed afterwards.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        path_ = std::filesystem::path(temp) /
+                (L"qh-shell-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter_));
+        std::filesystem::create_directories(path_);
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    std::filesystem::path PhraseFile() const { return path_ / "TypeMsg.cfg"; }
+    // The phrase file, lines joined with CR LF (ANSI bytes).
+    void WritePhrases(const std::vector<std::string>& lines) const {
+        std::ofstream out(PhraseFile(), std::ios::binary);
+        for (const std::string& line : lines) out << line << "\r\n";
+    }
+
+private:
+    static inline int counter_ = 0;
+    std::filesystem::path path_;
+};
+
+// A clipboard viewer of the tests' own that counts what reaches it and
+// passes it on, as a well-behaved member of the chain does.
+class TestViewer {
+public:
+    TestViewer() {
+        static const ATOM atom = [] {
+            WNDCLASSW wc{};
+            wc.lpfnWndProc = Proc;
+            wc.hInstance = GetModuleHandleW(nullptr);
+            wc.lpszClassName = L"QhTestViewer";
+            return RegisterClassW(&wc);
+        }();
+        (void)atom;
+        hwnd_ = CreateWindowExW(0, L"QhTestViewer", L"", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        next = SetClipboardViewer(hwnd_);
+        Pump(20ms);
+        drawCount = 0;
+    }
+    ~TestViewer() {
+        Leave();
+        DestroyWindow(hwnd_);
+    }
+    TestViewer(const TestViewer&) = delete;
+    TestViewer& operator=(const TestViewer&) = delete;
+
+    void Leave() {
+        if (inChain_) ChangeClipboardChain(hwnd_, next);
+        inChain_ = false;
+    }
+    HWND Handle() const { return hwnd_; }
+
+    HWND next = nullptr;
+    int drawCount = 0;
+    int changeChainCount = 0;
+
+private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+        auto* self = reinterpret_cast<TestViewer*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (self && msg == WM_DRAWCLIPBOARD) {
+            ++self->drawCount;
+            if (self->inChain_ && self->next) SendMessageW(self->next, msg, wParam, lParam);
+            return 0;
+        }
+        if (self && msg == WM_CHANGECBCHAIN) {
+            ++self->changeChainCount;
+            if (reinterpret_cast<HWND>(wParam) == self->next)
+                self->next = reinterpret_cast<HWND>(lParam);
+            else if (self->next)
+                SendMessageW(self->next, msg, wParam, lParam);
+            return 0;
+        }
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+
+    HWND hwnd_ = nullptr;
+    bool inChain_ = true;
+};
+
+// True while the notification area holds the main window's icon: only an
+// existing icon can be modified.
+inline bool TrayIconPresent(HWND main) {
+    NOTIFYICONDATAA data{};
+    data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    data.hWnd = main;
+    data.uID = win::TrayIconId;
+    data.uFlags = NIF_TIP;
+    std::strcpy(data.szTip, "Quillharbor");
+    return Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
+}
+
+// One item of a real menu, read back through the system.
+struct MenuItem {
+    std::wstring text;
+    bool separator = false;
+    HMENU submenu = nullptr;
+    UINT id = 0;
+};
+
+inline std::vector<MenuItem> ItemsOf(HMENU menu) {
+    std::vector<MenuItem> items;
+    const int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        MenuItem item;
+        wchar_t text[256] = {};
+        GetMenuStringW(menu, static_cast<UINT>(i), text, 256, MF_BYPOSITION);
+        item.text = text;
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_SUBMENU;
+        GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info);
+        item.separator = (info.fType & MFT_SEPARATOR) != 0;
+        item.submenu = info.hSubMenu;
+        item.id = info.wID;
+        items.push_back(item);
+    }
+    return items;
+}
+
+// What a level shows: captions, and "-" for a separator line.
+inline std::vector<std::wstring> Captions(HMENU menu) {
+    std::vector<std::wstring> captions;
+    for (const MenuItem& item : ItemsOf(menu)) captions.push_back(item.separator ? L"-" : item.text);
+    return captions;
+}
+
+// The submenu of the top-level item at `position`.
+inline HMENU Submenu(HMENU menu, int position) { return GetSubMenu(menu, position); }
+
+// A message box (dialog class "#32770") of this thread as the user sees it.
+struct SeenBox {
+    std::wstring title;
+    std::wstring text;
+    HWND owner = nullptr;
+    bool stopIcon = false;
+    bool appWindowVisible = false;
+};
+
+// Closes every message box of this thread once it appears, after noting
+// what it showed. Boxes run their own modal loop, so a timer of the thread
+// reaches them. `hold` keeps a box open until it returns true.
+class BoxCloser {
+public:
+    explicit BoxCloser(std::function<bool()> hold = nullptr) : hold_(std::move(hold)) {
+        current_ = this;
+        timer_ = SetTimer(nullptr, 0, 30, Tick);
+    }
+    ~BoxCloser() {
+        KillTimer(nullptr, timer_);
+        current_ = nullptr;
+    }
+    BoxCloser(const BoxCloser&) = delete;
+    BoxCloser& operator=(const BoxCloser&) = delete;
+
+    std::vector<SeenBox> seen;
+
+private:
+    static BOOL CALLBACK Visit(HWND hwnd, LPARAM) {
+        wchar_t cls[32] = {};
+        GetClassNameW(hwnd, cls, 32);
+        if (std::wstring(cls) != L"#32770" || !IsWindowVisible(hwnd)) return TRUE;
+        BoxCloser* self = current_;
+        if (self->hold_ && self->hold_()) return TRUE;
+        SeenBox box;
+        wchar_t text[512] = {};
+        GetWindowTextW(hwnd, text, 512);
+        box.title = text;
+        text[0] = 0;
+        GetDlgItemTextW(hwnd, 0xFFFF, text, 512);  // the box's message
+        box.text = text;
+        box.owner = GetWindow(hwnd, GW_OWNER);
+        EnumChildWindows(hwnd, FindIcon, reinterpret_cast<LPARAM>(&box.stopIcon));
+        box.appWindowVisible = IsWindowVisible(win::AppWindow()) != FALSE;
+        self->seen.push_back(box);
+        // IDOK closes a box of one button; IDNO answers a Yes/No box.
+        PostMessageW(hwnd, WM_COMMAND, GetDlgItem(hwnd, IDNO) ? IDNO : IDOK, 0);
+        return TRUE;
+    }
+    static BOOL CALLBACK FindIcon(HWND child, LPARAM found) {
+        if ((GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+            SendMessageW(child, STM_GETICON, 0, 0) != 0)
+            *reinterpret_cast<bool*>(found) = true;
+        return TRUE;
+    }
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+        if (current_) EnumThreadWindows(GetCurrentThreadId(), Visit, 0);
+    }
+
+    static inline BoxCloser* current_ = nullptr;
+    std::function<bool()> hold_;
+    UINT_PTR timer_ = 0;
+};
+
+// Keeps an icon of the tests' own in the notification area for the whole
+// run. Without it the area empties whenever a test's main window closes,
+// and hiding it costs seconds on an X server without a window manager.
+class TrayKeeper : public ::testing::Environment {
+public:
+    void SetUp() override {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"QhTestTrayKeeper";
+        RegisterClassW(&wc);
+        hwnd_ = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+        NOTIFYICONDATAA data = Record();
+        data.uFlags = NIF_ICON;
+        data.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+        Shell_NotifyIconA(NIM_ADD, &data);
+    }
+    void TearDown() override {
+        NOTIFYICONDATAA data = Record();
+        Shell_NotifyIconA(NIM_DELETE, &data);
+        DestroyWindow(hwnd_);
+    }
+
+private:
+    NOTIFYICONDATAA Record() const {
+        NOTIFYICONDATAA data{};
+        data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+        data.hWnd = hwnd_;
+        data.uID = 1;
+        return data;
+    }
+    HWND hwnd_ = nullptr;
+};
+inline ::testing::Environment* const trayKeeper = ::testing::AddGlobalTestEnvironment(new TrayKeeper);
+
+// The main window of a test, with a phrase file of its own, started on an
+// empty clipboard, and a menu tracker that the test may replace.
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        win::InitializeApplication();
+        EmptyTheClipboard();
+    }
+    void TearDown() override {
+        main.reset();
+        Pump(20ms);
+    }
+
+    void Start(const std::vector<std::string>& phraseLines = {}) {
+        if (!phraseLines.empty()) folder.WritePhrases(phraseLines);
+        main = std::make_unique<win::TFMain>(folder.PhraseFile());
+        main->SetMenuTracker([this](HMENU menu, POINT) { return pick ? pick(menu) : 0u; });
+        Pump(20ms);
+    }
+
+    // Clicks the icon and lets `chooser` look at the open menu and pick.
+    void OpenMenu(std::function<UINT(HMENU)> chooser) {
+        pick = std::move(chooser);
+        SendMessageW(main->Handle(), win::WM_TRAYNOTIFY, win::TrayIconId, WM_LBUTTONDOWN);
+        Pump(20ms);
+        pick = nullptr;
+    }
+
+    std::vector<std::string> HistoryEntries() const {
+        std::vector<std::string> entries;
+        if (main->History)
+            for (std::size_t i = 0; i < main->History->Count(); ++i) entries.push_back(main->History->Entry(i));
+        return entries;
+    }
+
+    ScratchFolder folder;
+    std::unique_ptr<win::TFMain> main;
+    std::function<UINT(HMENU)> pick;
+};
+
+}  // namespace qh::test
