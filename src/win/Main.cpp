@@ -17,7 +17,7 @@ TFMain* FMain = nullptr;
 
 namespace {
 
-// Menu commands. Generated entries take the ids from FirstEntry on, one
+// Menu commands. Generated entries take the ids from CmdFirstEntry on, one
 // per entry in the order they were built.
 enum : UINT {
     CmdNone = 1,  // a list item without entries
