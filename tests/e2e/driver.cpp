@@ -67,12 +67,11 @@ bool OpenClipboardPatiently() {
     return WaitUntil([] { return OpenClipboard(DriverWindow()) != FALSE; }, Millis(5000));
 }
 
-bool SetBlock(UINT format, const void* data, std::size_t size, bool closingNul) {
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size + (closingNul ? 1 : 0));
+bool SetBlock(UINT format, const void* data, std::size_t size, std::size_t closingNuls) {
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size + closingNuls);
     if (!block) return false;
     if (auto* bytes = static_cast<char*>(GlobalLock(block))) {
         if (size) std::memcpy(bytes, data, size);
-        if (closingNul) bytes[size] = '\0';
         GlobalUnlock(block);
     }
     if (!SetClipboardData(format, block)) {
@@ -181,10 +180,11 @@ bool PutText(std::string_view bytes, const CopyOptions& options) {
     if (!OpenClipboardPatiently()) return false;
     Finally close([] { CloseClipboard(); });
     if (!EmptyClipboard()) return false;
-    if (!SetBlock(CF_TEXT, bytes.data(), bytes.size(), options.terminated)) return false;
+    const std::size_t nul = !options.terminated ? 0 : options.format == CF_UNICODETEXT ? 2 : 1;
+    if (options.text && !SetBlock(options.format, bytes.data(), bytes.size(), nul)) return false;
     for (const ExtraFormat& extra : options.extra) {
-        const UINT format = RegisterClipboardFormatW(extra.name.c_str());
-        if (!format || !SetBlock(format, &extra.value, sizeof extra.value, false)) return false;
+        const UINT format = extra.name.empty() ? extra.id : RegisterClipboardFormatW(extra.name.c_str());
+        if (!format || !SetBlock(format, extra.data.data(), extra.data.size(), 0)) return false;
     }
     return true;
 }
@@ -273,6 +273,13 @@ std::vector<HWND> VisiblePopupMenus(DWORD processId) {
     for (HWND w : TopLevelWindows())
         if (IsWindowVisible(w) && ProcessOf(w) == processId && ClassOf(w) == L"#32768") menus.push_back(w);
     return menus;
+}
+
+std::vector<HWND> VisibleWindows(DWORD processId) {
+    std::vector<HWND> shown;
+    for (HWND w : TopLevelWindows())
+        if (IsWindowVisible(w) && ProcessOf(w) == processId) shown.push_back(w);
+    return shown;
 }
 
 std::wstring WindowTexts(HWND window) {

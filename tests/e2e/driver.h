@@ -33,15 +33,19 @@ bool WaitUntil(const std::function<bool()>& done, Millis timeout);
 void PumpMessages();
 
 // ---- the clipboard, as another program uses it
+// A further format on the clipboard beside the text.
 struct ExtraFormat {
-    std::wstring name;  // a registered format, e.g. "Clipboard Viewer Ignore"
-    DWORD value = 0;    // its data: one DWORD
+    std::wstring name;  // a registered format, e.g. "Clipboard Viewer Ignore"; empty: id
+    UINT id = 0;        // a standard format, e.g. CF_DIB
+    std::string data = std::string(sizeof(DWORD), '\0');  // by default a DWORD 0
 };
 struct CopyOptions {
-    bool terminated = true;  // false: CF_TEXT block without its closing NUL
+    bool text = true;          // false: only the extra formats
+    UINT format = CF_TEXT;     // or CF_UNICODETEXT with UTF-16 bytes
+    bool terminated = true;    // false: the block ends without its closing NUL
     std::vector<ExtraFormat> extra;
 };
-// Opens, empties, sets CF_TEXT (and the extra formats) and closes the
+// Opens, empties, sets the text (and the extra formats) and closes the
 // clipboard; false when it could not be opened or set.
 bool PutText(std::string_view bytes, const CopyOptions& options = {});
 // The CF_TEXT bytes up to the first NUL within the block; nullopt when the
@@ -77,6 +81,7 @@ std::vector<HWND> MainWindows();  // every "TFMain" window on the desktop
 
 // ---- windows of another process
 std::vector<HWND> VisiblePopupMenus(DWORD processId);
+std::vector<HWND> VisibleWindows(DWORD processId);  // top-level, any class
 // A visible top-level window of the process titled title, one of whose
 // children (or itself) shows text; null when there is none.
 HWND FindMessageWindow(DWORD processId, std::wstring_view title, std::wstring_view text);

@@ -64,7 +64,9 @@ TEST(History, ChoosingAnEntryGivesBackTheBytesThatWereCopied) {
         const char* what;
         std::string bytes;
         bool terminated = true;
+        UINT format = CF_TEXT;
     };
+    const std::wstring unicode = L"ユニコードで「コピー」";
     const std::vector<Copied> copies = {
         {"a path", "C:\\temp"},
         {"backslashes before t, r and n", "\\\\server\\table\\rows\\r\\n\\\\t"},
@@ -75,19 +77,27 @@ TEST(History, ChoosingAnEntryGivesBackTheBytesThatWereCopied) {
         {"Japanese with 0x5C trail bytes", Cp932(L"表示ソース：日本語")},
         {"a block without its closing NUL", "0123456789abcdef0123456789ABCDEF", false},
         {"a 4 KiB block without its closing NUL", std::string(4096, 'n'), false},
+        {"Unicode text only", std::string(reinterpret_cast<const char*>(unicode.data()), unicode.size() * 2), true,
+         CF_UNICODETEXT},
     };
     Quillharbor app;
     ASSERT_STARTED(app);
     std::vector<std::string> expected;
     for (const Copied& c : copies) {
         CopyOptions options;
+        options.format = c.format;
         options.terminated = c.terminated;
         ASSERT_TRUE(app.Copy(c.bytes, options)) << c.what;
         // An unterminated block ends where the block ends. (Wine writes a NUL
         // over its last byte, so there every reader sees one byte less.)
         const std::optional<std::string> seen = ReadText();
-        ASSERT_TRUE(seen && seen->size() + 1 >= c.bytes.size() && c.bytes.starts_with(*seen)) << c.what;
-        expected.push_back(c.terminated ? c.bytes : *seen);
+        if (c.format == CF_UNICODETEXT) {
+            ASSERT_EQ(seen, Cp932(unicode)) << "the system offers Unicode text as CF_TEXT too";
+        } else {
+            ASSERT_TRUE(seen && seen->size() + 1 >= c.bytes.size() && c.bytes.starts_with(*seen)) << c.what;
+            ASSERT_TRUE(!c.terminated || *seen == c.bytes) << c.what;
+        }
+        expected.push_back(*seen);
     }
     // Choosing the oldest entry makes it the newest, so every round brings
     // back the next copy in the order they were made.
@@ -125,21 +135,38 @@ TEST(History, ALargeCopyComesBackIntact) {
     EXPECT_TRUE(SameBytes(app.Choose(ChooseSecond, Millis(60000)), big));
 }
 
-TEST(History, PrivateCopiesAreNotRecorded) {
-    const std::vector<ExtraFormat> markers = {
-        {L"ExcludeClipboardContentFromMonitorProcessing", 0},
-        {L"Clipboard Viewer Ignore", 0},
-        {L"CanIncludeInClipboardHistory", 0},
+TEST(History, PicturesAndCopiesMarkedPrivateAreNotRecorded) {
+    const auto marked = [](const wchar_t* format) {
+        CopyOptions options;
+        options.extra.push_back({format});
+        return options;
+    };
+    // A 1 x 1 device-independent bitmap and nothing else.
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = header.biHeight = 1;
+    header.biPlanes = 1;
+    header.biBitCount = 32;
+    CopyOptions picture;
+    picture.text = false;
+    picture.extra.push_back({L"", CF_DIB, std::string(reinterpret_cast<const char*>(&header), sizeof header) +
+                                              std::string(4, '\x7f')});
+    const struct {
+        const char* what;
+        CopyOptions copy;
+    } copies[] = {
+        {"marked ExcludeClipboardContentFromMonitorProcessing", marked(L"ExcludeClipboardContentFromMonitorProcessing")},
+        {"marked Clipboard Viewer Ignore", marked(L"Clipboard Viewer Ignore")},
+        {"CanIncludeInClipboardHistory holding 0", marked(L"CanIncludeInClipboardHistory")},
+        {"a picture", picture},
     };
     Quillharbor app;
     ASSERT_STARTED(app);
-    for (const ExtraFormat& marker : markers) {
-        const std::string visible = "ordinary copy before " + std::string(marker.name.begin(), marker.name.end());
-        ASSERT_TRUE(app.Copy(visible));
-        CopyOptions secret;
-        secret.extra.push_back(marker);
-        ASSERT_TRUE(app.Copy("a password", secret));
-        EXPECT_EQ(app.Choose(ChooseNewest), visible) << "a copy marked private was recorded";
+    for (const auto& c : copies) {
+        const std::string ordinary = std::string("ordinary copy before ") + c.what;
+        ASSERT_TRUE(app.Copy(ordinary));
+        ASSERT_TRUE(app.Copy("a password", c.copy)) << c.what;
+        EXPECT_EQ(app.Choose(ChooseNewest), ordinary) << c.what << " was recorded";
     }
 }
 
@@ -264,7 +291,7 @@ TEST(Clipboard, ABusyClipboardIsReportedWithoutHoldingUpOtherPrograms) {
 TEST(Lifetime, ASecondCopyEndsAtOnceAndLeavesTheFirstRunning) {
     Quillharbor app;
     ASSERT_STARTED(app);
-    EXPECT_FALSE(IsWindowVisible(app.window())) << "the main window is never shown";
+    EXPECT_EQ(VisibleWindows(app.processId()), std::vector<HWND>{}) << "a window or message shows at start";
     EXPECT_TRUE(app.IconShown()) << "no tray icon with id 100";
 
     EXPECT_EQ(RunToExit(app.exePath(), Millis(10000)), 0u) << "the second copy did not end at once with 0";
@@ -282,7 +309,17 @@ TEST(Lifetime, EndsWithExitCodeZeroAndRemovesItsIcon) {
         std::optional<DWORD> code;
         if (how == Ending::SessionEnd) {
             EXPECT_EQ(app.QueryEndSession(), 1) << "the end of the session is refused";
-            code = app.WaitForExit(Millis(10000));
+            // A click that arrives once closing has begun opens no menu.
+            PostMessageW(app.window(), WM_USER + 1, 100, WM_LBUTTONDOWN);
+            bool menuOpened = false;
+            WaitUntil(
+                [&] {
+                    menuOpened = menuOpened || !VisiblePopupMenus(app.processId()).empty();
+                    return !app.Running();
+                },
+                Millis(10000));
+            EXPECT_FALSE(menuOpened) << "the menu opened while the program was closing";
+            code = app.WaitForExit(Millis(0));
         } else {
             code = app.End(how);
         }
