@@ -15,9 +15,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr UINT TrayCallback = WM_USER + 1;
 constexpr UINT TrayIconId = 100;
-// The menu opens at the pointer: well inside the screen, so that the menu and
-// its submenus unfold to the right and downwards and nothing is cut off.
-constexpr POINT MenuAnchor{160, 120};
 
 // Runs a cleanup at the end of a scope.
 template <class F>
@@ -216,6 +213,51 @@ HeldClipboard::~HeldClipboard() { Release(); }
 void HeldClipboard::Release() {
     if (held_) CloseClipboard();
     held_ = false;
+}
+
+ChainedViewer::ChainedViewer() {
+    static const wchar_t* const viewerClass = [] {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"QuillharborE2EViewer";
+        RegisterClassW(&wc);
+        return wc.lpszClassName;
+    }();
+    window_ = CreateWindowExW(0, viewerClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr),
+                              nullptr);
+    if (!window_) return;
+    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SetLastError(0);
+    next_ = SetClipboardViewer(window_);
+    joined_ = next_ || GetLastError() == 0;
+}
+
+ChainedViewer::~ChainedViewer() {
+    Leave();
+    if (window_) DestroyWindow(window_);
+}
+
+void ChainedViewer::Leave() {
+    if (joined_) ChangeClipboardChain(window_, next_);
+    joined_ = false;
+}
+
+LRESULT CALLBACK ChainedViewer::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<ChainedViewer*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self && message == WM_DRAWCLIPBOARD) {
+        ++self->notifications_;
+        if (self->next_) SendMessageW(self->next_, message, wParam, lParam);
+        return 0;
+    }
+    if (self && message == WM_CHANGECBCHAIN) {
+        if (reinterpret_cast<HWND>(wParam) == self->next_)
+            self->next_ = reinterpret_cast<HWND>(lParam);
+        else if (self->next_)
+            SendMessageW(self->next_, message, wParam, lParam);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 // ---- keyboard

@@ -68,6 +68,26 @@ private:
     bool held_ = false;
 };
 
+// A clipboard viewer of the driver's own, as an older clipboard tool would
+// have: it counts the change notifications that reach it and passes them on.
+class ChainedViewer {
+public:
+    ChainedViewer();
+    ~ChainedViewer();
+    ChainedViewer(const ChainedViewer&) = delete;
+    ChainedViewer& operator=(const ChainedViewer&) = delete;
+    bool joined() const { return joined_; }
+    int notifications() const { return notifications_; }
+    void Leave();
+
+private:
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    HWND window_ = nullptr;
+    HWND next_ = nullptr;
+    int notifications_ = 0;
+    bool joined_ = false;
+};
+
 // ---- keyboard: one key press and release each, to the foreground window
 void Press(const std::vector<WORD>& virtualKeys);
 // keys, then key repeated times: Keys({'C'}, VK_DOWN, 29) and so on.
@@ -94,6 +114,9 @@ bool SaveScreenBmp(const std::wstring& path, RECT area);
 
 // ---- the program under test, started from a private folder
 enum class Button { Left, Right };
+// The pointer's place when the driver opens the menu; the menu's top-left
+// corner lies there.
+inline constexpr POINT MenuAnchor{160, 120};
 enum class Ending { ExitItem, SessionEnd };
 
 class Quillharbor {

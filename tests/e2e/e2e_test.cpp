@@ -196,6 +196,9 @@ TEST(Menu, JapaneseEntriesShowWithAccessKeysAndComeBack) {
     // free key, "(&Z)".
     const DWORD before = ClipboardSequence();
     ASSERT_TRUE(app.OpenMenu());
+    RECT menu{};
+    GetWindowRect(VisiblePopupMenus(app.processId()).front(), &menu);
+    EXPECT_TRUE(menu.left == MenuAnchor.x && menu.top == MenuAnchor.y) << "the menu does not open at the pointer";
     Press({'C'});
     ASSERT_TRUE(WaitUntil([&] { return VisiblePopupMenus(app.processId()).size() == 2; }, Millis(5000)))
         << "the history submenu did not unfold";
@@ -284,6 +287,28 @@ TEST(Clipboard, ABusyClipboardIsReportedWithoutHoldingUpOtherPrograms) {
     }
     EXPECT_EQ(app.Choose(ChooseNewest), "copied while the box is open");
     EXPECT_EQ(app.Choose(ChooseSecond), "before") << "the unread change altered the history";
+}
+
+TEST(Clipboard, AViewerBehindItInTheChainStillHearsOfCopies) {
+    ChainedViewer older;  // joined first, so the program comes before it
+    ASSERT_TRUE(older.joined());
+    Quillharbor app;
+    ASSERT_STARTED(app);
+
+    int heard = older.notifications();
+    ASSERT_TRUE(app.Copy("heard by both"));
+    EXPECT_TRUE(WaitUntil([&] { return older.notifications() > heard; }, Millis(5000)))
+        << "the change was not passed on along the chain";
+    EXPECT_EQ(app.Choose(ChooseNewest), "heard by both");
+
+    // Once its neighbour has left, the program neither loses copies nor
+    // sends them to the window that left.
+    older.Leave();
+    ASSERT_TRUE(app.Sync());
+    heard = older.notifications();
+    ASSERT_TRUE(app.Copy("after the neighbour left"));
+    EXPECT_EQ(app.Choose(ChooseNewest), "after the neighbour left");
+    EXPECT_EQ(older.notifications(), heard) << "notifications still reach a viewer that left the chain";
 }
 
 // ---- start and end
