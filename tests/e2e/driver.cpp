@@ -262,11 +262,6 @@ LRESULT CALLBACK ChainedViewer::Proc(HWND window, UINT message, WPARAM wParam, L
 
 // ---- keyboard
 
-std::vector<WORD> Keys(std::vector<WORD> keys, WORD key, int times) {
-    keys.insert(keys.end(), static_cast<std::size_t>(times), key);
-    return keys;
-}
-
 void Press(const std::vector<WORD>& virtualKeys) {
     std::vector<INPUT> inputs;
     for (WORD key : virtualKeys) {

@@ -90,8 +90,6 @@ private:
 
 // ---- keyboard: one key press and release each, to the foreground window
 void Press(const std::vector<WORD>& virtualKeys);
-// keys, then key repeated times: Keys({'C'}, VK_DOWN, 29) and so on.
-std::vector<WORD> Keys(std::vector<WORD> keys, WORD key, int times);
 
 // ---- processes
 // Starts the program and waits for it to end by itself; its exit code, or
@@ -134,8 +132,6 @@ public:
     const std::string& problem() const { return problem_; }
     HWND window() const { return window_; }
     DWORD processId() const { return process_.dwProcessId; }
-    HANDLE process() const { return process_.hProcess; }
-    const std::wstring& folder() const { return folder_; }
     const std::wstring& exePath() const { return exe_; }
 
     // Returns once the program has handled everything sent to it so far.

@@ -22,6 +22,14 @@ const std::vector<WORD> ChooseNewest{'C', VK_RETURN};
 const std::vector<WORD> ChooseSecond{'C', VK_DOWN, VK_RETURN};
 const std::vector<WORD> ChooseOldest{'C', VK_UP, VK_RETURN};
 
+// The entry that many steps down from the first.
+std::vector<WORD> ChooseEntry(int steps) {
+    std::vector<WORD> keys{'C'};
+    keys.insert(keys.end(), static_cast<std::size_t>(steps), VK_DOWN);
+    keys.push_back(VK_RETURN);
+    return keys;
+}
+
 Millis Since(steady_clock::time_point start) {
     return std::chrono::duration_cast<Millis>(steady_clock::now() - start);
 }
@@ -115,8 +123,8 @@ TEST(History, KeepsTheThirtyNewestDistinctTexts) {
     EXPECT_EQ(app.Choose(ChooseOldest), "copy 2") << "the 31st copy pushes out the first";
     // Now "copy 2" leads; thirty steps down come back to it only when the
     // submenu holds exactly thirty entries.
-    EXPECT_EQ(app.Choose(Keys(Keys({'C'}, VK_DOWN, 30), VK_RETURN, 1)), "copy 2");
-    EXPECT_EQ(app.Choose(Keys(Keys({'C'}, VK_DOWN, 29), VK_RETURN, 1)), "copy 3");
+    EXPECT_EQ(app.Choose(ChooseEntry(30)), "copy 2");
+    EXPECT_EQ(app.Choose(ChooseEntry(29)), "copy 3");
 }
 
 TEST(History, ALargeCopyComesBackIntact) {
