@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <type_traits>
+#include <utility>
 
 namespace e2e {
 namespace {
