@@ -1,8 +1,467 @@
 #include "Setting.h"
 
+#include <commctrl.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "model.h"
+#include "text.h"
+
 namespace qh::win {
 
-// Placeholder until the dialog is built.
-INT_PTR ShowSettingDialog(HWND, TTypeMsg&) { return IDCANCEL; }
+namespace {
+
+// Positions at 96 DPI, in the dialog's client area.
+struct Box {
+    int x, y, width, height;
+};
+
+constexpr int FormWidth = 696, FormHeight = 446;
+constexpr Box FrameBox{8, 8, 673, 353};
+// Controls inside the frame are placed relative to it.
+constexpr Box InFrame(Box b) { return {FrameBox.x + b.x, FrameBox.y + b.y, b.width, b.height}; }
+
+constexpr UINT_PTR SubclassId = 1;
+
+std::wstring WindowText(HWND hwnd) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+int ScreenDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+GdiObject MakeFont(const wchar_t* face, int pixels, int dpi) {
+    GdiObject font(CreateFontW(-MulDiv(pixels, dpi, 96), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                               SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                               DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face));
+    if (!font) throw std::runtime_error("font cannot be created");
+    return font;
+}
+
+// How many characters of `wide` make up its first `bytes` ANSI bytes.
+std::size_t WidePrefixOfBytes(const std::wstring& wide, std::size_t bytes) {
+    std::size_t i = 0, used = 0;
+    while (i < wide.size()) {
+        const std::size_t n =
+            IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() && IS_LOW_SURROGATE(wide[i + 1]) ? 2 : 1;
+        const std::size_t width = ToAnsi(std::wstring_view(wide).substr(i, n)).size();
+        if (used + width > bytes) break;
+        used += width;
+        i += n;
+    }
+    return i;
+}
+
+// The clipboard's text as the user would paste it, if any.
+std::optional<std::wstring> ClipboardUnicodeText(HWND owner) {
+    if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(owner)) return std::nullopt;
+    struct Closer {
+        ~Closer() { CloseClipboard(); }
+    } closer;
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    if (!data) return std::nullopt;
+    const auto* chars = static_cast<const wchar_t*>(GlobalLock(data));
+    if (!chars) return std::nullopt;
+    const std::size_t room = GlobalSize(data) / sizeof(wchar_t);
+    std::wstring text(chars, std::find(chars, chars + room, L'\0'));
+    GlobalUnlock(data);
+    return text;
+}
+
+}  // namespace
+
+TFrmSetting::TFrmSetting(HWND owner, TTypeMsg& store) : store_(store), rows_(store) {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    if (!GetClassInfoExW(instance, SettingWindowClass, &wc)) {
+        wc = WNDCLASSEXW{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = WindowProc;
+        wc.hInstance = instance;
+        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.lpszClassName = SettingWindowClass;
+        if (!RegisterClassExW(&wc)) throw std::runtime_error("settings window class cannot be registered");
+    }
+
+    dpi_ = ScreenDpi();
+    formFont_ = MakeFont(L"ＭＳ Ｐゴシック", 12, dpi_);
+    fixedFont_ = MakeFont(L"ＭＳ ゴシック", 12, dpi_);
+
+    const int width = MulDiv(FormWidth, dpi_, 96), height = MulDiv(FormHeight, dpi_, 96);
+    // A sizeable frame with a title bar but no system menu: the dialog ends
+    // only through OK, Cancel or Esc.
+    CreateWindowExW(WS_EX_CONTROLPARENT, SettingWindowClass, L"設定",
+                    WS_POPUP | WS_CAPTION | WS_THICKFRAME | WS_CLIPCHILDREN,
+                    (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                    (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, owner, nullptr,
+                    instance, this);
+    if (!hwnd_) throw std::runtime_error("settings window cannot be created");
+    try {
+        FormCreate();
+    } catch (...) {
+        DestroyWindow(hwnd_);
+        throw;
+    }
+}
+
+TFrmSetting::~TFrmSetting() {
+    if (hwnd_) DestroyWindow(hwnd_);
+}
+
+INT_PTR TFrmSetting::ShowModal() { return RunModal(hwnd_); }
+
+void TFrmSetting::FormCreate() {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    const auto make = [&](const wchar_t* cls, const wchar_t* text, DWORD style, DWORD exStyle,
+                          Box box, int id, HFONT font) {
+        HWND control = CreateWindowExW(
+            exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, MulDiv(box.x, dpi_, 96),
+            MulDiv(box.y, dpi_, 96), MulDiv(box.width, dpi_, 96), MulDiv(box.height, dpi_, 96),
+            hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+        if (!control) throw std::runtime_error("settings control cannot be created");
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        return control;
+    };
+    const auto form = static_cast<HFONT>(formFont_.get());
+    const auto fixed = static_cast<HFONT>(fixedFont_.get());
+
+    // Creation order is the tab order: the tab stops first, in order, then
+    // the rest, the frame last so that it lies beneath everything it holds.
+    Cap = make(L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, InFrame({80, 224, 221, 20}),
+               IdCap, form);
+    Memo = make(L"EDIT", L"", WS_TABSTOP | ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL,
+                WS_EX_CLIENTEDGE, InFrame({80, 248, 489, 97}), IdMemo, form);
+    Add = make(L"BUTTON", L"追加(&A)", WS_TABSTOP | BS_PUSHBUTTON, 0, InFrame({584, 248, 81, 33}),
+               IdAdd, form);
+    Cng = make(L"BUTTON", L"変更(&C)", WS_TABSTOP | BS_PUSHBUTTON, 0, InFrame({584, 288, 81, 33}),
+               IdCng, form);
+    Delete = make(L"BUTTON", L"削 除(&D)", WS_TABSTOP | BS_PUSHBUTTON, 0, InFrame({584, 28, 81, 33}),
+                  IdDelete, form);
+    AllDelete = make(L"BUTTON", L"全削除(&Z)", WS_TABSTOP | BS_PUSHBUTTON, 0,
+                     InFrame({584, 68, 81, 33}), IdAllDelete, form);
+    Button1 = make(L"BUTTON", L"Ｏ　Ｋ", WS_TABSTOP | BS_DEFPUSHBUTTON, 0, {243, 370, 89, 33}, IDOK,
+                   fixed);
+    Button2 = make(L"BUTTON", L"キャンセル", WS_TABSTOP | BS_PUSHBUTTON, 0, {355, 370, 89, 33},
+                   IDCANCEL, fixed);
+    Label3 = make(L"STATIC", L"登録一覧(&I)", SS_LEFT, 0, InFrame({18, 12, 66, 12}), IdLabel3, fixed);
+    TypeList = make(WC_LISTVIEWW, L"",
+                    LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER,
+                    WS_EX_CLIENTEDGE, InFrame({16, 28, 553, 185}), IdTypeList, fixed);
+    Label1 = make(L"STATIC", L"ｷｬﾌﾟｼｮﾝ(&C)", SS_RIGHT, 0, InFrame({16, 228, 60, 12}), IdLabel1, fixed);
+    Label2 = make(L"STATIC", L"内容(&N)", SS_RIGHT, 0, InFrame({34, 252, 42, 12}), IdLabel2, fixed);
+    // A frame without tabs.
+    TabControl = make(L"STATIC", L"", SS_ETCHEDFRAME | WS_CLIPSIBLINGS, 0, FrameBox, IdTabControl, form);
+
+    // Neither field has a length limit of the control's own: text the
+    // program sets is never cut, and the content's byte limit is ours.
+    SendMessageW(Cap, EM_SETLIMITTEXT, 0, 0);
+    SendMessageW(Memo, EM_SETLIMITTEXT, 0, 0);
+    SetWindowSubclass(Memo, MemoProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
+    for (HWND label : {Label1, Label2, Label3})
+        SetWindowSubclass(label, LabelProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
+    for (HWND button : {Add, Cng, Delete, AllDelete, Button1, Button2})
+        SetWindowSubclass(button, ButtonProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
+
+    ListView_SetExtendedListViewStyle(TypeList, LVS_EX_FULLROWSELECT);
+    const std::pair<const wchar_t*, int> columns[] = {{L"キャプション", 150}, {L"内容", 400}};
+    for (int i = 0; i < 2; ++i) {
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        column.pszText = const_cast<wchar_t*>(columns[i].first);
+        column.cx = MulDiv(columns[i].second, dpi_, 96);
+        column.iSubItem = i;
+        if (SendMessageW(TypeList, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i),
+                         reinterpret_cast<LPARAM>(&column)) != i)
+            throw std::runtime_error("list column cannot be added");
+    }
+    for (const PhraseRow& row : rows_.Rows()) AppendListRow(row);
+
+    Hints = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
+                            nullptr, instance, nullptr);
+    if (Hints) {
+        const std::pair<HWND, const wchar_t*> hints[] = {{Button1, L"変更を保存します"},
+                                                         {Button2, L"変更をｷｬﾝｾﾙします"}};
+        for (const auto& [button, text] : hints) {
+            TTTOOLINFOW tool{};
+            tool.cbSize = TTTOOLINFOW_V2_SIZE;
+            tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+            tool.hwnd = hwnd_;
+            tool.uId = reinterpret_cast<UINT_PTR>(button);
+            tool.lpszText = const_cast<wchar_t*>(text);
+            SendMessageW(Hints, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        }
+    }
+}
+
+LRESULT CALLBACK TFrmSetting::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<TFrmSetting*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (message == WM_NCCREATE) {
+        self = static_cast<TFrmSetting*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    } else if (message == WM_NCDESTROY && self) {
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->hwnd_ = nullptr;
+        self = nullptr;
+    }
+    if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+    try {
+        return self->HandleMessage(message, wParam, lParam);
+    } catch (...) {
+        ReportCurrentException();
+        return 0;
+    }
+}
+
+LRESULT TFrmSetting::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        WMCommand(LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    case WM_NOTIFY:
+        return WMNotify(*reinterpret_cast<const NMHDR*>(lParam));
+    case DM_GETDEFID: {
+        // Enter presses the focused push button, else OK.
+        const HWND focus = GetFocus();
+        const int id = focus && GetParent(focus) == hwnd_ &&
+                               (SendMessageW(focus, WM_GETDLGCODE, 0, 0) & DLGC_BUTTON)
+                           ? GetDlgCtrlID(focus)
+                           : IDOK;
+        return MAKELRESULT(id, DC_HASDEFID);
+    }
+    case WM_ACTIVATE:
+        WMActivate(LOWORD(wParam) != WA_INACTIVE);
+        return 0;
+    case WM_CLOSE:
+        return 0;  // Alt+F4 and the like: only OK, Cancel and Esc end the dialog
+    default:
+        return DefWindowProcW(hwnd_, message, wParam, lParam);
+    }
+}
+
+void TFrmSetting::WMCommand(int id, int code) {
+    if (code == EN_SETFOCUS) {
+        ShowDefaultButton(nullptr);
+        return;
+    }
+    if (code != BN_CLICKED) return;
+    switch (id) {
+    case IdAdd: AddClick(); break;
+    case IdCng: CngClick(); break;
+    case IdDelete: DeleteClick(); break;
+    case IdAllDelete: AllDeleteClick(); break;
+    case IDOK: Button1Click(); break;
+    case IDCANCEL: Button2Click(); break;
+    default: break;
+    }
+}
+
+LRESULT TFrmSetting::WMNotify(const NMHDR& header) {
+    if (header.hwndFrom != TypeList) return 0;
+    if (header.code == NM_CLICK) TypeListClick();
+    else if (header.code == NM_SETFOCUS) ShowDefaultButton(nullptr);
+    return 0;
+}
+
+void TFrmSetting::WMActivate(bool active) {
+    if (!active) {
+        const HWND focus = GetFocus();
+        if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
+        return;
+    }
+    SetFocus(lastFocus_ && IsWindow(lastFocus_) ? lastFocus_ : Cap);
+}
+
+void TFrmSetting::ShowDefaultButton(HWND button) {
+    const HWND chosen = button ? button : Button1;
+    for (HWND b : {Add, Cng, Delete, AllDelete, Button1, Button2}) {
+        const LONG_PTR wanted = b == chosen ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+        if ((GetWindowLongPtrW(b, GWL_STYLE) & BS_TYPEMASK) != wanted)
+            SendMessageW(b, BM_SETSTYLE, static_cast<WPARAM>(wanted), TRUE);
+    }
+}
+
+std::optional<std::size_t> TFrmSetting::SelectedRow() const {
+    const auto index = SendMessageW(TypeList, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
+    if (index < 0) return std::nullopt;
+    return static_cast<std::size_t>(index);
+}
+
+void TFrmSetting::AppendListRow(const PhraseRow& row) {
+    std::wstring caption = FromAnsi(row.caption);
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = static_cast<int>(SendMessageW(TypeList, LVM_GETITEMCOUNT, 0, 0));
+    item.pszText = caption.data();
+    const auto index = SendMessageW(TypeList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    if (index < 0) throw std::runtime_error("list row cannot be added");
+    SetListRow(static_cast<int>(index), row);
+}
+
+void TFrmSetting::SetListRow(int index, const PhraseRow& row) {
+    std::wstring texts[] = {FromAnsi(row.caption), FromAnsi(row.content)};
+    for (int sub = 0; sub < 2; ++sub) {
+        LVITEMW item{};
+        item.iSubItem = sub;
+        item.pszText = texts[sub].data();
+        SendMessageW(TypeList, LVM_SETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    }
+}
+
+void TFrmSetting::TypeListClick() {
+    const auto selected = SelectedRow();
+    if (!selected || *selected >= rows_.Count()) return;
+    const PhraseRow& row = rows_.Row(*selected);
+    SetWindowTextW(Cap, FromAnsi(UnescapeText(row.caption)).c_str());
+    SetWindowTextW(Memo, FromAnsi(UnescapeText(row.content)).c_str());
+}
+
+void TFrmSetting::AddClick() {
+    if (rows_.Add(ToAnsi(WindowText(Cap)), ToAnsi(WindowText(Memo)))) AppendListRow(rows_.Rows().back());
+}
+
+void TFrmSetting::CngClick() {
+    const auto selected = SelectedRow();
+    if (rows_.Change(selected, ToAnsi(WindowText(Cap)), ToAnsi(WindowText(Memo))))
+        SetListRow(static_cast<int>(*selected), rows_.Row(*selected));
+}
+
+void TFrmSetting::DeleteClick() {
+    const auto selected = SelectedRow();
+    if (rows_.Delete(selected)) SendMessageW(TypeList, LVM_DELETEITEM, *selected, 0);
+}
+
+void TFrmSetting::AllDeleteClick() {
+    if (!Confirm("登録データを全て削除します。\r\nよろしいですか?", "確認")) return;
+    rows_.Clear();
+    SendMessageW(TypeList, LVM_DELETEALLITEMS, 0, 0);
+}
+
+void TFrmSetting::Button1Click() {
+    store_.SetLines(rows_.Lines());
+    store_.Save();  // reports its own failure; the dialog closes either way
+    EndModal(hwnd_, IDOK);
+}
+
+void TFrmSetting::Button2Click() { EndModal(hwnd_, IDCANCEL); }
+
+// ---- the content field
+
+LRESULT CALLBACK TFrmSetting::MemoProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                       UINT_PTR, DWORD_PTR ref) {
+    auto* self = reinterpret_cast<TFrmSetting*>(ref);
+    try {
+        switch (message) {
+        case WM_GETDLGCODE: {
+            // Asked without the message, the edit stays out of its dialog
+            // mode: TAB and Enter type into it, Esc reaches the dialog.
+            LRESULT code = DefSubclassProc(hwnd, message, wParam, 0);
+            code = (code & ~DLGC_WANTALLKEYS) | DLGC_WANTTAB;
+            const auto* msg = reinterpret_cast<const MSG*>(lParam);
+            if (msg && msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN) code |= DLGC_WANTALLKEYS;
+            return code;
+        }
+        case WM_PASTE:
+            self->MemoPaste();
+            return 0;
+        case WM_CHAR:
+        case WM_IME_CHAR:
+        case WM_IME_COMPOSITION:
+        case WM_UNDO:
+        case EM_UNDO:
+        case WM_KEYDOWN:
+        case WM_SYSCHAR:
+            return self->MemoGuardedInput(message, wParam, lParam);
+        case WM_NCDESTROY:
+            RemoveWindowSubclass(hwnd, MemoProc, SubclassId);
+            break;
+        default:
+            break;
+        }
+    } catch (...) {
+        ReportCurrentException();
+        return 0;
+    }
+    return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+LRESULT TFrmSetting::MemoGuardedInput(UINT message, WPARAM wParam, LPARAM lParam) {
+    const std::wstring before = WindowText(Memo);
+    const LRESULT result = DefSubclassProc(Memo, message, wParam, lParam);
+    MemoCutInsertion(before);
+    return result;
+}
+
+void TFrmSetting::MemoPaste() {
+    const auto pasted = ClipboardUnicodeText(Memo);
+    if (!pasted) return;
+    DWORD start = 0, end = 0;
+    SendMessageW(Memo, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    const std::wstring text = WindowText(Memo);
+    start = std::min<DWORD>(start, static_cast<DWORD>(text.size()));
+    end = std::clamp<DWORD>(end, start, static_cast<DWORD>(text.size()));
+    const std::size_t fit =
+        FitInsertion(ToAnsi(*pasted), ToAnsi(text).size(),
+                     ToAnsi(std::wstring_view(text).substr(start, end - start)).size(), SystemCodePage());
+    const std::wstring kept = pasted->substr(0, WidePrefixOfBytes(*pasted, fit));
+    SendMessageW(Memo, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(kept.c_str()));
+}
+
+// Whatever else the user brought in (typing, the input method, undo) is
+// cut back to the limit, where it went in.
+void TFrmSetting::MemoCutInsertion(const std::wstring& before) {
+    const std::wstring after = WindowText(Memo);
+    if (after == before) return;
+    const std::size_t afterBytes = ToAnsi(after).size();
+    if (afterBytes <= MemoMaxBytes || afterBytes <= ToAnsi(before).size()) return;
+
+    const std::size_t common = std::min(before.size(), after.size());
+    std::size_t prefix = 0;
+    while (prefix < common && before[prefix] == after[prefix]) ++prefix;
+    std::size_t suffix = 0;
+    while (suffix < common - prefix &&
+           before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix])
+        ++suffix;
+    const std::wstring inserted = after.substr(prefix, after.size() - prefix - suffix);
+    const std::string insertedAnsi = ToAnsi(inserted);
+    const std::size_t rest = afterBytes > insertedAnsi.size() ? afterBytes - insertedAnsi.size() : 0;
+    const std::size_t keep =
+        WidePrefixOfBytes(inserted, FitInsertion(insertedAnsi, rest, 0, SystemCodePage()));
+    if (keep == inserted.size()) return;
+    SendMessageW(Memo, EM_SETSEL, prefix + keep, prefix + inserted.size());
+    SendMessageW(Memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
+}
+
+// The labels' access keys belong to no control: the dialog keys skip them.
+LRESULT CALLBACK TFrmSetting::LabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                        UINT_PTR, DWORD_PTR) {
+    if (message == WM_GETDLGCODE) return 0;
+    if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, LabelProc, SubclassId);
+    return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+// A focused push button is the one Enter presses, and looks it.
+LRESULT CALLBACK TFrmSetting::ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR, DWORD_PTR ref) {
+    if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, ButtonProc, SubclassId);
+    const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+    if (message == WM_SETFOCUS) reinterpret_cast<TFrmSetting*>(ref)->ShowDefaultButton(hwnd);
+    return result;
+}
+
+INT_PTR ShowSettingDialog(HWND owner, TTypeMsg& store) {
+    TFrmSetting form(owner, store);
+    return form.ShowModal();
+}
 
 }  // namespace qh::win

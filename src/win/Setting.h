@@ -3,6 +3,12 @@
 
 #include <windows.h>
 
+#include <optional>
+#include <string>
+
+#include "platform.h"
+#include "setting_rules.h"
+
 namespace qh { class TTypeMsg; }
 
 namespace qh::win {
@@ -10,5 +16,73 @@ namespace qh::win {
 // Shows the dialog modally above `owner` and, on OK, hands the rows to the
 // store and saves it. Returns IDOK or IDCANCEL.
 INT_PTR ShowSettingDialog(HWND owner, TTypeMsg& store);
+
+inline constexpr wchar_t SettingWindowClass[] = L"QuillharborSetting";
+
+// Control ids; OK and Cancel carry IDOK and IDCANCEL.
+enum SettingControlId : int {
+    IdTabControl = 100,
+    IdLabel3,
+    IdTypeList,
+    IdDelete,
+    IdAllDelete,
+    IdLabel1,
+    IdCap,
+    IdLabel2,
+    IdMemo,
+    IdAdd,
+    IdCng,
+};
+
+class TFrmSetting {
+public:
+    TFrmSetting(HWND owner, TTypeMsg& store);
+    ~TFrmSetting();
+    TFrmSetting(const TFrmSetting&) = delete;
+    TFrmSetting& operator=(const TFrmSetting&) = delete;
+
+    INT_PTR ShowModal();
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT CALLBACK MemoProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    static LRESULT CALLBACK LabelProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    static LRESULT CALLBACK ButtonProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    void FormCreate();
+    void WMCommand(int id, int code);
+    LRESULT WMNotify(const NMHDR& header);
+    void WMActivate(bool active);
+
+    void TypeListClick();
+    void AddClick();
+    void CngClick();
+    void DeleteClick();
+    void AllDeleteClick();
+    void Button1Click();
+    void Button2Click();
+
+    // The content field's byte limit, for what the user types and pastes.
+    LRESULT MemoGuardedInput(UINT message, WPARAM wParam, LPARAM lParam);
+    void MemoPaste();
+    void MemoCutInsertion(const std::wstring& before);
+
+    std::optional<std::size_t> SelectedRow() const;
+    void AppendListRow(const PhraseRow& row);
+    void SetListRow(int index, const PhraseRow& row);
+    void ShowDefaultButton(HWND button);
+
+    TTypeMsg& store_;
+    SettingRows rows_;
+    HWND hwnd_ = nullptr;
+    int dpi_ = 96;
+    GdiObject formFont_, fixedFont_;
+    HWND lastFocus_ = nullptr;
+
+    HWND TabControl = nullptr, Label3 = nullptr, TypeList = nullptr, Delete = nullptr,
+         AllDelete = nullptr, Label1 = nullptr, Cap = nullptr, Label2 = nullptr, Memo = nullptr,
+         Add = nullptr, Cng = nullptr, Button1 = nullptr, Button2 = nullptr, Hints = nullptr;
+};
 
 }  // namespace qh::win

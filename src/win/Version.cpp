@@ -1,8 +1,268 @@
 #include "Version.h"
 
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "AppVersion.h"
+
 namespace qh::win {
 
-// Placeholder until the dialog is built.
-INT_PTR ShowAboutDialog(HWND) { return IDCANCEL; }
+namespace {
+
+constexpr int ClientWidth = 474, ClientHeight = 212;
+constexpr UINT_PTR SubclassId = 1;
+// Posted by a link after its click, so the shell opens outside the edit's
+// own mouse handling.
+constexpr UINT WM_LINKCLICK = WM_APP + 1;
+
+constexpr COLORREF Red = RGB(255, 0, 0), Blue = RGB(0, 0, 255), Black = RGB(0, 0, 0);
+
+// The box in the client area of a control given relative to its group box.
+struct Box {
+    int x, y, width, height;
+};
+constexpr Box GroupBox1Box{4, 0, 465, 81};
+constexpr Box GroupBox2Box{4, 84, 465, 57};
+constexpr Box In(Box group, Box b) { return {group.x + b.x, group.y + b.y, b.width, b.height}; }
+
+// ASCII letters, digits and punctuation in their full-width forms, for the
+// title art: "Ver 1.10" becomes "Ｖｅｒ １．１０" (the space stays).
+std::wstring FullWidth(std::string_view ascii) {
+    std::wstring wide;
+    for (char c : ascii) {
+        if (c > ' ' && c < 0x7F) wide += static_cast<wchar_t>(0xFEE0 + c);
+        else wide += static_cast<wchar_t>(c);
+    }
+    return wide;
+}
+
+std::wstring WindowText(HWND hwnd) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+int ScreenDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+GdiObject MakeFont(const wchar_t* face, int pixels, int weight, bool italic, int dpi) {
+    GdiObject font(CreateFontW(-MulDiv(pixels, dpi, 96), 0, 0, 0, weight, italic, FALSE, FALSE,
+                               SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                               DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face));
+    if (!font) throw std::runtime_error("font cannot be created");
+    return font;
+}
+
+// Width and height of a label's text in its font: the labels size to it.
+SIZE TextSize(HWND control, HFONT font, const std::wstring& text) {
+    SIZE size{};
+    HDC dc = GetDC(control);
+    if (!dc) return size;
+    const HGDIOBJ old = SelectObject(dc, font);
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return size;
+}
+
+}  // namespace
+
+TChkVer::TChkVer(HWND owner) {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    if (!GetClassInfoExW(instance, AboutWindowClass, &wc)) {
+        wc = WNDCLASSEXW{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = WindowProc;
+        wc.hInstance = instance;
+        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.lpszClassName = AboutWindowClass;
+        if (!RegisterClassExW(&wc)) throw std::runtime_error("About window class cannot be registered");
+    }
+
+    dpi_ = ScreenDpi();
+    formFont_ = MakeFont(L"ＭＳ Ｐゴシック", 12, FW_NORMAL, false, dpi_);
+    titleFont_ = MakeFont(L"ＭＳ 明朝", 35, FW_BOLD, true, dpi_);
+    verFont_ = MakeFont(L"ＭＳ 明朝", 13, FW_BOLD, true, dpi_);
+    labelFont_ = MakeFont(L"ＭＳ ゴシック", 13, FW_BOLD, false, dpi_);
+    noticeFont_ = MakeFont(L"ＭＳ 明朝", 11, FW_BOLD, true, dpi_);
+
+    // A fixed dialog border without title-bar buttons, above other windows.
+    constexpr DWORD style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
+    constexpr DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_TOPMOST | WS_EX_CONTROLPARENT;
+    RECT frame{0, 0, MulDiv(ClientWidth, dpi_, 96), MulDiv(ClientHeight, dpi_, 96)};
+    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    CreateWindowExW(exStyle, AboutWindowClass, L"バージョン情報", style,
+                    (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                    (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, owner, nullptr,
+                    instance, this);
+    if (!hwnd_) throw std::runtime_error("About window cannot be created");
+    try {
+        FormCreate();
+    } catch (...) {
+        DestroyWindow(hwnd_);
+        throw;
+    }
+}
+
+TChkVer::~TChkVer() {
+    if (hwnd_) DestroyWindow(hwnd_);
+}
+
+INT_PTR TChkVer::ShowModal() { return RunModal(hwnd_); }
+
+void TChkVer::FormCreate() {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    const auto make = [&](const wchar_t* cls, const std::wstring& text, DWORD style, Box box, int id,
+                          const GdiObject& font) {
+        HWND control = CreateWindowExW(
+            0, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, MulDiv(box.x, dpi_, 96),
+            MulDiv(box.y, dpi_, 96), MulDiv(box.width, dpi_, 96), MulDiv(box.height, dpi_, 96),
+            hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+        if (!control) throw std::runtime_error("About control cannot be created");
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+        return control;
+    };
+
+    // OK first: the only tab stop, focused when the dialog opens.
+    Button1 = make(L"BUTTON", L"Ｏ　Ｋ", WS_TABSTOP | BS_DEFPUSHBUTTON, {196, 180, 81, 25}, IDOK, formFont_);
+    MainTitle = make(L"STATIC", FullWidth(QH_PRODUCT_NAME), SS_CENTER | SS_NOPREFIX,
+                     In(GroupBox1Box, {8, 11, 449, 35}), IdMainTitle, titleFont_);
+    Ver = make(L"STATIC", FullWidth("Ver " QH_VERSION_TEXT), SS_CENTER | SS_NOPREFIX,
+               In(GroupBox1Box, {152, 54, 161, 13}), IdVer, verFont_);
+    // The labels size to their text.
+    const auto label = [&](const std::wstring& text, int x, int y, int id) {
+        HWND control = make(L"STATIC", text, SS_LEFT | SS_NOPREFIX, In(GroupBox2Box, {x, y, 0, 0}), id,
+                            labelFont_);
+        const SIZE size = TextSize(control, static_cast<HFONT>(labelFont_.get()), text);
+        SetWindowPos(control, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        return control;
+    };
+    Label5 = label(L"E-Mail :", 16, 16, IdLabel5);
+    Label6 = label(L"URL :", 40, 32, IdLabel6);
+    Edit1 = make(L"EDIT", Widen(SupportMailAddress), ES_READONLY | ES_AUTOHSCROLL,
+                 In(GroupBox2Box, {88, 16, 173, 18}), IdEdit1, labelFont_);
+    Edit2 = make(L"EDIT", Widen(SupportWebAddress), ES_READONLY | ES_AUTOHSCROLL,
+                 In(GroupBox2Box, {88, 32, 233, 18}), IdEdit2, labelFont_);
+    Notice1 = make(L"STATIC", Widen(QH_COPYRIGHT), SS_RIGHT | SS_NOPREFIX, {4, 148, 465, 15}, IdNotice1,
+                   noticeFont_);
+    Notice2 = make(L"STATIC", L"All rights reserved.", SS_RIGHT | SS_NOPREFIX, {4, 160, 465, 15},
+                   IdNotice2, noticeFont_);
+    // The group boxes last, beneath what they hold.
+    GroupBox1 = make(L"BUTTON", L"", BS_GROUPBOX | WS_CLIPSIBLINGS, GroupBox1Box, IdGroupBox1, formFont_);
+    GroupBox2 = make(L"BUTTON", L"", BS_GROUPBOX | WS_CLIPSIBLINGS, GroupBox2Box, IdGroupBox2, formFont_);
+
+    for (HWND link : {Edit1, Edit2})
+        SetWindowSubclass(link, LinkProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
+}
+
+LRESULT CALLBACK TChkVer::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<TChkVer*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (message == WM_NCCREATE) {
+        self = static_cast<TChkVer*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    } else if (message == WM_NCDESTROY && self) {
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->hwnd_ = nullptr;
+        self = nullptr;
+    }
+    if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+    try {
+        return self->HandleMessage(message, wParam, lParam);
+    } catch (...) {
+        ReportCurrentException();
+        return 0;
+    }
+}
+
+LRESULT TChkVer::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        // Esc arrives as IDCANCEL and does nothing: there is no cancel button.
+        if (LOWORD(wParam) == IDOK && HIWORD(wParam) == BN_CLICKED) EndModal(hwnd_, IDOK);
+        return 0;
+    case DM_GETDEFID:
+        return MAKELRESULT(IDOK, DC_HASDEFID);
+    case WM_LINKCLICK:
+        if (reinterpret_cast<HWND>(lParam) == Edit1) Edit1Click();
+        else if (reinterpret_cast<HWND>(lParam) == Edit2) Edit2Click();
+        return 0;
+    case WM_CTLCOLORSTATIC:
+        return WMCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) != WA_INACTIVE) SetFocus(Button1);
+        return 0;
+    case WM_CLOSE:
+        return 0;  // only OK ends the dialog
+    default:
+        return DefWindowProcW(hwnd_, message, wParam, lParam);
+    }
+}
+
+LRESULT TChkVer::WMCtlColorStatic(HDC dc, HWND control) {
+    COLORREF color = GetSysColor(COLOR_WINDOWTEXT);
+    if (control == MainTitle) color = Red;
+    else if (control == Ver) color = Black;
+    else if (control == Edit1 || control == Edit2 || control == Notice1 || control == Notice2) color = Blue;
+    SetTextColor(dc, color);
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+void TChkVer::Edit1Click() { OpenLink("mailto:" + ToAnsi(WindowText(Edit1))); }
+
+void TChkVer::Edit2Click() { OpenLink(ToAnsi(WindowText(Edit2))); }
+
+void TChkVer::OpenLink(const std::string& ansiTarget) {
+    if (!ShellOpen(ansiTarget)) ShowInformation(LaunchFailedMessage);
+}
+
+// The addresses act as links: a hand cursor, and a click opens them. They
+// take neither focus nor a selection, so Enter keeps pressing OK.
+LRESULT CALLBACK TChkVer::LinkProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                   DWORD_PTR ref) {
+    auto* self = reinterpret_cast<TChkVer*>(ref);
+    switch (message) {
+    case WM_SETCURSOR:
+        SetCursor(LoadCursorA(nullptr, IDC_HAND));
+        return TRUE;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        SetCapture(hwnd);
+        return 0;
+    case WM_LBUTTONUP: {
+        // A click is a press and a release both on the link.
+        if (GetCapture() != hwnd) return 0;
+        ReleaseCapture();
+        RECT client;
+        GetClientRect(hwnd, &client);
+        if (PtInRect(&client, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}))
+            PostMessageW(self->hwnd_, WM_LINKCLICK, 0, reinterpret_cast<LPARAM>(hwnd));
+        return 0;
+    }
+    case WM_NCDESTROY:
+        RemoveWindowSubclass(hwnd, LinkProc, SubclassId);
+        break;
+    default:
+        break;
+    }
+    return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+INT_PTR ShowAboutDialog(HWND owner) {
+    TChkVer form(owner);
+    return form.ShowModal();
+}
 
 }  // namespace qh::win

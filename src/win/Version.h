@@ -3,8 +3,58 @@
 
 #include <windows.h>
 
+#include "platform.h"
+
 namespace qh::win {
 
 INT_PTR ShowAboutDialog(HWND owner);
+
+inline constexpr wchar_t AboutWindowClass[] = L"QuillharborAbout";
+inline constexpr char SupportMailAddress[] = "support@quillharbor.example";
+inline constexpr char SupportWebAddress[] = "https://quillharbor.example/";
+inline constexpr char LaunchFailedMessage[] = "プロセスを起動できませんでした。";
+
+// Control ids; OK carries IDOK.
+enum AboutControlId : int {
+    IdGroupBox1 = 200,
+    IdMainTitle,
+    IdVer,
+    IdGroupBox2,
+    IdLabel5,
+    IdLabel6,
+    IdEdit1,
+    IdEdit2,
+    IdNotice1,
+    IdNotice2,
+};
+
+class TChkVer {
+public:
+    explicit TChkVer(HWND owner);
+    ~TChkVer();
+    TChkVer(const TChkVer&) = delete;
+    TChkVer& operator=(const TChkVer&) = delete;
+
+    INT_PTR ShowModal();
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT CALLBACK LinkProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    void FormCreate();
+    LRESULT WMCtlColorStatic(HDC dc, HWND control);
+    void Edit1Click();
+    void Edit2Click();
+    void OpenLink(const std::string& ansiTarget);
+
+    HWND hwnd_ = nullptr;
+    int dpi_ = 96;
+    GdiObject formFont_, titleFont_, verFont_, labelFont_, noticeFont_;
+
+    HWND GroupBox1 = nullptr, MainTitle = nullptr, Ver = nullptr, GroupBox2 = nullptr,
+         Label5 = nullptr, Label6 = nullptr, Edit1 = nullptr, Edit2 = nullptr, Notice1 = nullptr,
+         Notice2 = nullptr, Button1 = nullptr;
+};
 
 }  // namespace qh::win
