@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "disk_file.h"
 #include "model.h"
 
 namespace {
@@ -75,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 
     SilentReporter reporter;
-    qh::TTypeMsg store(PhraseFile(), reporter);
+    qh::TTypeMsg store(qh::OpenPhraseFile(PhraseFile()), reporter);
     Check(reporter.reports == 0, "a readable file was reported as failing");
     Check(store.Lines() == LinesSlowly(bytes), "lines differ from the line rules");
     Check(store.Captions().size() == store.Count() && store.Contents().size() == store.Count(),
@@ -93,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     store.Save();
-    qh::TTypeMsg again(PhraseFile(), reporter);
+    qh::TTypeMsg again(qh::OpenPhraseFile(PhraseFile()), reporter);
     Check(reporter.reports == 0, "saving or loading again failed");
     Check(again.Lines() == store.Lines(), "save and load changed the lines");
     return 0;

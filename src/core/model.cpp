@@ -1,9 +1,6 @@
 #include "model.h"
 
 #include <algorithm>
-#include <fstream>
-#include <stdexcept>
-#include <system_error>
 
 #include "text.h"
 
@@ -44,30 +41,16 @@ std::vector<std::string> SplitLines(std::string_view bytes) {
     return lines;
 }
 
-TTypeMsg::TTypeMsg(std::filesystem::path file, Reporter& reporter)
+TTypeMsg::TTypeMsg(std::unique_ptr<PhraseFile> file, Reporter& reporter)
     : file_(std::move(file)), reporter_(reporter) {
     Load();
 }
 
 void TTypeMsg::Load() {
     try {
-        std::error_code ec;
-        const auto status = std::filesystem::status(file_, ec);
-        if (status.type() == std::filesystem::file_type::not_found) return;
-        if (ec || status.type() != std::filesystem::file_type::regular)
-            throw std::runtime_error("phrase file cannot be read");
-
-        std::ifstream in(file_, std::ios::binary);
-        if (!in) throw std::runtime_error("phrase file cannot be opened");
-        // Read in one block: a phrase file may be large, and is read three
-        // times at start-up.
-        std::string bytes;
-        bytes.resize(static_cast<std::size_t>(std::filesystem::file_size(file_)));
-        in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        bytes.resize(static_cast<std::size_t>(in.gcount()));
-        if (in.bad()) throw std::runtime_error("phrase file cannot be read");
-
-        lines_ = SplitLines(bytes);
+        const std::optional<std::string> bytes = file_->ReadAll();
+        if (!bytes) return;  // no file yet: nothing to report
+        lines_ = SplitLines(*bytes);
         Parse();
     } catch (const std::exception&) {
         reporter_.Inform(LoadFailedMessage);
@@ -75,24 +58,14 @@ void TTypeMsg::Load() {
 }
 
 void TTypeMsg::Save() {
-    std::filesystem::path temp = file_;
-    temp += ".tmp";
     try {
-        {
-            std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-            if (!out) throw std::runtime_error("temporary phrase file cannot be created");
-            for (const std::string& line : lines_) {
-                out.write(line.data(), static_cast<std::streamsize>(line.size()));
-                out.write("\r\n", 2);
-            }
-            out.close();
-            if (!out) throw std::runtime_error("phrase file cannot be written");
-        }
-        // The old file stays whole until the new one is complete.
-        std::filesystem::rename(temp, file_);
+        std::string bytes;
+        std::size_t size = 0;
+        for (const std::string& line : lines_) size += line.size() + 2;
+        bytes.reserve(size);
+        for (const std::string& line : lines_) bytes.append(line).append("\r\n");
+        file_->ReplaceAll(bytes);
     } catch (const std::exception&) {
-        std::error_code ignored;
-        std::filesystem::remove(temp, ignored);
         reporter_.Inform(SaveFailedMessage);
     }
 }

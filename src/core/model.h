@@ -2,7 +2,8 @@
 #pragma once
 
 #include <cstddef>
-#include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,19 @@ inline constexpr std::string_view PhraseFileName = "TypeMsg.cfg";
 inline constexpr std::string_view LoadFailedMessage = "設定の読み込みに失敗しました。";
 inline constexpr std::string_view SaveFailedMessage = "設定の保存に失敗しました。";
 
+// The phrase file on disk. The program reaches it through the system's own
+// file calls; tests and tools use DiskPhraseFile (disk_file.h).
+class PhraseFile {
+public:
+    virtual ~PhraseFile() = default;
+    // The whole file, or nothing when there is no file. Throws when it
+    // exists but cannot be read.
+    virtual std::optional<std::string> ReadAll() const = 0;
+    // Replaces the file by `bytes` in one step. Throws on failure, and the
+    // previous file then stays whole.
+    virtual void ReplaceAll(std::string_view bytes) = 0;
+};
+
 // Cuts file contents into lines at CR LF, lone CR and lone LF. A NUL ends
 // the text; a final line break adds no empty line.
 std::vector<std::string> SplitLines(std::string_view bytes);
@@ -52,8 +66,8 @@ std::vector<std::string> SplitLines(std::string_view bytes);
 // content (field 2, still in EscapePhraseText form).
 class TTypeMsg {
 public:
-    // `file` is the full path of the phrase file; the store loads it at once.
-    TTypeMsg(std::filesystem::path file, Reporter& reporter);
+    // The store loads the file at once.
+    TTypeMsg(std::unique_ptr<PhraseFile> file, Reporter& reporter);
 
     void Load();
     void Save();
@@ -67,12 +81,11 @@ public:
     const std::vector<std::string>& Lines() const { return lines_; }
     const std::vector<std::string>& Captions() const { return captions_; }
     const std::vector<std::string>& Contents() const { return contents_; }
-    const std::filesystem::path& File() const { return file_; }
 
 private:
     void Parse();
 
-    std::filesystem::path file_;
+    std::unique_ptr<PhraseFile> file_;
     Reporter& reporter_;
     std::vector<std::string> lines_, captions_, contents_;
 };

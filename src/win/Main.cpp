@@ -108,14 +108,12 @@ private:
 
 }  // namespace
 
-std::filesystem::path DefaultPhraseFile() {
-    return std::filesystem::path(ExecutableDirectory() + Widen(PhraseFileName));
-}
+std::wstring DefaultPhraseFile() { return ExecutableDirectory() + Widen(PhraseFileName); }
 
 // ---- construction and the window procedure
 
-TFMain::TFMain(std::filesystem::path phraseFile)
-    : TypeMsg(std::move(phraseFile), Reporter),  // loads the file
+TFMain::TFMain(std::wstring phraseFile)
+    : TypeMsg(OpenPhraseFile(std::move(phraseFile)), Reporter),  // loads the file
       icon_(LoadTrayIcon()),
       taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
     TypeMsg.Load();

@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -20,7 +19,7 @@ inline constexpr UINT WM_TRAYNOTIFY = WM_USER + 1;
 inline constexpr UINT TrayIconId = 100;
 
 // "TypeMsg.cfg" beside the executable.
-std::filesystem::path DefaultPhraseFile();
+std::wstring DefaultPhraseFile();
 
 class TFMain {
 public:
@@ -31,7 +30,7 @@ public:
 
     // Creates the window (never shown): loads the phrase file, joins the
     // viewer chain and adds the icon.
-    explicit TFMain(std::filesystem::path phraseFile = DefaultPhraseFile());
+    explicit TFMain(std::wstring phraseFile = DefaultPhraseFile());
     ~TFMain();
     TFMain(const TFMain&) = delete;
     TFMain& operator=(const TFMain&) = delete;

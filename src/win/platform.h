@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <exception>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -157,5 +158,10 @@ bool ShellOpen(std::string_view ansiTarget);
 
 // The folder of the running executable, with its trailing backslash.
 std::wstring ExecutableDirectory();
+
+// ---- files
+// The phrase file at a full path, read and replaced with the system's file
+// calls: a new file is written beside it and moved over it in one step.
+std::unique_ptr<PhraseFile> OpenPhraseFile(std::wstring path);
 
 }  // namespace qh::win

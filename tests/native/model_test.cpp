@@ -1,4 +1,5 @@
 #include "model.h"
+#include "disk_file.h"
 
 #include <gtest/gtest.h>
 
@@ -94,7 +95,7 @@ protected:
 };
 
 TEST_F(PhraseFile, MissingFileGivesAnEmptyStoreSilently) {
-    TTypeMsg store(file_, reporter_);
+    TTypeMsg store(OpenPhraseFile(file_), reporter_);
     EXPECT_EQ(store.Count(), 0u);
     EXPECT_TRUE(reporter_.messages.empty());
 }
@@ -102,7 +103,7 @@ TEST_F(PhraseFile, MissingFileGivesAnEmptyStoreSilently) {
 TEST_F(PhraseFile, ReadsLinesAtEveryKindOfLineBreak) {
     for (const char* bytes : {"a\tA\r\nb\tB\r\nc\tC\r\n", "a\tA\nb\tB\nc\tC\n", "a\tA\rb\tB\r\nc\tC"}) {
         Write(bytes);
-        TTypeMsg store(file_, reporter_);
+        TTypeMsg store(OpenPhraseFile(file_), reporter_);
         EXPECT_EQ(store.Captions(), (std::vector<std::string>{"a", "b", "c"})) << bytes;
         EXPECT_EQ(store.Contents(), (std::vector<std::string>{"A", "B", "C"})) << bytes;
     }
@@ -111,7 +112,7 @@ TEST_F(PhraseFile, ReadsLinesAtEveryKindOfLineBreak) {
 
 TEST_F(PhraseFile, KeepsWhatTheLineRulesSay) {
     Write("  greeting \t Hello\\r\\nWorld \r\nabc\r\n\r\nx\ty\tz\r\n\n  \r\nend\0ignored\r\nmore"sv);
-    TTypeMsg store(file_, reporter_);
+    TTypeMsg store(OpenPhraseFile(file_), reporter_);
     EXPECT_EQ(store.Lines(), (std::vector<std::string>{"  greeting \t Hello\\r\\nWorld ", "abc", "",
                                                        "x\ty\tz", "", "  ", "end"}));
     EXPECT_EQ(store.Captions(), (std::vector<std::string>{"greeting", "abc", "", "x", "", "", "end"}));
@@ -121,11 +122,11 @@ TEST_F(PhraseFile, KeepsWhatTheLineRulesSay) {
 }
 
 TEST_F(PhraseFile, SaveWritesCrLfAfterEveryLineAndLoadsBack) {
-    TTypeMsg store(file_, reporter_);
+    TTypeMsg store(OpenPhraseFile(file_), reporter_);
     store.SetLines({"cap\tHello\\r\\nWorld", "\x95\x5C\t\x83\x5C\\\\"});
     store.Save();
     EXPECT_EQ(Read(), "cap\tHello\\r\\nWorld\r\n\x95\x5C\t\x83\x5C\\\\\r\n");
-    TTypeMsg again(file_, reporter_);
+    TTypeMsg again(OpenPhraseFile(file_), reporter_);
     EXPECT_EQ(again.Captions(), store.Captions());
     EXPECT_EQ(again.Contents(), store.Contents());
 
@@ -157,10 +158,10 @@ TEST_F(PhraseFile, SaveAndLoadRoundTripWhatTheDialogProduces) {
             captions.push_back(Trim(caption));
             contents.push_back(Trim(content));
         }
-        TTypeMsg store(file_, reporter_);
+        TTypeMsg store(OpenPhraseFile(file_), reporter_);
         store.SetLines(lines);
         store.Save();
-        TTypeMsg again(file_, reporter_);
+        TTypeMsg again(OpenPhraseFile(file_), reporter_);
         ASSERT_EQ(again.Captions(), captions);
         ASSERT_EQ(again.Contents(), contents);
     }
@@ -169,7 +170,7 @@ TEST_F(PhraseFile, SaveAndLoadRoundTripWhatTheDialogProduces) {
 
 TEST_F(PhraseFile, AFailedSaveKeepsTheOldFileAndReports) {
     Write("old\tphrase\r\n");
-    TTypeMsg store(file_, reporter_);
+    TTypeMsg store(OpenPhraseFile(file_), reporter_);
     store.SetLines({"new\tphrase"});
     fs::remove(file_);
     fs::create_directory(file_);  // a folder where the file belongs
@@ -179,7 +180,7 @@ TEST_F(PhraseFile, AFailedSaveKeepsTheOldFileAndReports) {
     EXPECT_FALSE(fs::exists(dir_ / "TypeMsg.cfg.tmp"));
     EXPECT_EQ(store.Captions(), std::vector<std::string>{"new"});  // kept for the run
 
-    TTypeMsg elsewhere(dir_ / "missing-folder" / "TypeMsg.cfg", reporter_);
+    TTypeMsg elsewhere(OpenPhraseFile(dir_ / "missing-folder" / "TypeMsg.cfg"), reporter_);
     elsewhere.SetLines({"a\tb"});
     elsewhere.Save();
     EXPECT_EQ(reporter_.messages.size(), 2u);
@@ -187,7 +188,7 @@ TEST_F(PhraseFile, AFailedSaveKeepsTheOldFileAndReports) {
 
 TEST_F(PhraseFile, AFolderInPlaceOfTheFileCannotBeRead) {
     fs::create_directory(file_);
-    TTypeMsg store(file_, reporter_);
+    TTypeMsg store(OpenPhraseFile(file_), reporter_);
     EXPECT_EQ(store.Count(), 0u);
     EXPECT_EQ(reporter_.messages, std::vector<std::string>{std::string(LoadFailedMessage)});
 }
@@ -197,7 +198,7 @@ TEST_F(PhraseFile, HugeAndOddFilesLoadWithoutHarm) {
     for (int i = 0; i < 100000; ++i) bytes.append("c").append(std::to_string(i)).append("\tv\n");
     bytes += std::string(3 << 20, 'x');
     Write(bytes);
-    TTypeMsg store(file_, reporter_);
+    TTypeMsg store(OpenPhraseFile(file_), reporter_);
     EXPECT_EQ(store.Count(), 100001u);
     EXPECT_EQ(store.Captions()[99999], "c99999");
     EXPECT_EQ(store.Contents().back().size(), 3u << 20);

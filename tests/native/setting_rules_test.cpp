@@ -6,6 +6,7 @@
 #include <fstream>
 #include <random>
 
+#include "disk_file.h"
 #include "model.h"
 #include "text.h"
 
@@ -120,7 +121,7 @@ TEST(SettingRows, OkRewritesAHandEditedFileFromTheRows) {
         for (int i = 0; i < 30; ++i) out << "n" << i << "\tv\r\n";  // over thirty
     }
     Silent silent;
-    TTypeMsg store(file, silent);
+    TTypeMsg store(OpenPhraseFile(file), silent);
     SettingRows list(store);
     ASSERT_EQ(list.Count(), 34u);  // all shown, more than thirty included
     const auto lines = list.Lines();
@@ -133,7 +134,7 @@ TEST(SettingRows, OkRewritesAHandEditedFileFromTheRows) {
     // Handing the lines back and loading them again gives the same rows.
     store.SetLines(lines);
     store.Save();
-    TTypeMsg reread(file, silent);
+    TTypeMsg reread(OpenPhraseFile(file), silent);
     EXPECT_EQ(SettingRows(reread).Rows(), list.Rows());
     std::error_code ec;
     fs::remove_all(dir, ec);
