@@ -449,6 +449,11 @@ public:
     }
 
     void ReplaceAll(std::string_view bytes) override {
+        // A read-only phrase file is not to be replaced (Windows refuses the
+        // move; Wine would not, so ask first).
+        const DWORD attributes = GetFileAttributesW(path_.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+            throw std::runtime_error("phrase file is read-only");
         const std::wstring temp = path_ + L".tmp";
         try {
             {
