@@ -331,6 +331,7 @@ bool HasFormat(const char* name) {
 }
 
 // Password managers mark what they copy; such data is never recorded.
+// Needs the clipboard open, so that the marks belong to the data read.
 bool MarkedPrivate() {
     return HasFormat("ExcludeClipboardContentFromMonitorProcessing") ||
            HasFormat("Clipboard Viewer Ignore");
@@ -355,9 +356,8 @@ bool ExcludedFromHistory() {
 bool ClipboardHasText() { return IsClipboardFormatAvailable(CF_TEXT) != 0; }
 
 std::optional<std::string> ReadClipboardText() {
-    if (MarkedPrivate()) return std::nullopt;
     OpenClipboardScope open;
-    if (ExcludedFromHistory()) return std::nullopt;
+    if (MarkedPrivate() || ExcludedFromHistory()) return std::nullopt;
     HANDLE data = GetClipboardData(CF_TEXT);
     if (!data) return std::string();
     LockedBlock block(data);

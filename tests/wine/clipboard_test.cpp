@@ -55,6 +55,52 @@ TEST_F(Clipboard, NeverRecordsWhatTheCopyingProgramMarkedAsPrivate) {
     }
 }
 
+// The marks belong to the text they came with. Here a program holds the
+// clipboard while the window waits for it, then replaces the unmarked text
+// the window was told of by a marked password before letting go.
+TEST_F(Clipboard, APasswordCopiedWhileTheWindowWaitsForTheClipboardIsNotRecorded) {
+    Start();
+    std::atomic<bool> copied{false}, looked{false}, held{false}, go{false}, done{false};
+    std::thread manager([&] {
+        // Owns the text before, so that emptying the clipboard waits for no
+        // window of the test's thread.
+        const HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                           GetModuleHandleW(nullptr), nullptr);
+        if (OpenClipboard(owner)) {
+            EmptyClipboard();
+            SetClipboardData(CF_TEXT, BlockOf("before", 7));
+            CloseClipboard();
+            copied = true;
+        }
+        while (copied && !looked) Sleep(1);  // the window has read it
+        if (copied && OpenClipboard(owner)) {
+            held = true;
+            while (!go) Sleep(1);
+            Sleep(30);  // the window is retrying by now
+            EmptyClipboard();
+            SetClipboardData(CF_TEXT, BlockOf("password", 9));
+            SetClipboardData(Format("ExcludeClipboardContentFromMonitorProcessing"), BlockOf("\0\0\0\0", 4));
+            CloseClipboard();
+        }
+        DestroyWindow(owner);
+        done = true;
+    });
+    const bool seen = PumpUntil([&] { return HistoryEntries() == std::vector<std::string>{"before"}; });
+    looked = true;
+    const bool ready = PumpUntil([&] { return held || done; }) && held;
+    EXPECT_TRUE(seen && ready);
+    BoxCloser closer;  // should the wait run out after all
+    go = true;
+    // Told of a change, the window finds the unmarked text and waits for
+    // the clipboard, which comes free holding the marked password.
+    if (ready) SendMessageW(main->Handle(), WM_DRAWCLIPBOARD, 0, 0);
+    EXPECT_TRUE(PumpUntil([&] { return done.load(); }, 5000ms));
+    manager.join();
+    Pump(20ms);
+
+    EXPECT_EQ(HistoryEntries(), (std::vector<std::string>{"before"}));
+}
+
 // A copying program held up by our box would freeze until the user
 // answered it. Here a second thread holds the clipboard open and then
 // tells the main window of a change, as the system would.
