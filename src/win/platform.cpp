@@ -366,8 +366,8 @@ std::optional<std::string> ReadClipboardText() {
 }
 
 void WriteClipboardText(std::string_view ansiText) {
-    OpenClipboardScope open;
-    if (!EmptyClipboard()) throw std::runtime_error("EmptyClipboard failed");
+    // The block is ready before the clipboard is emptied: running out of
+    // memory must not cost the user what the clipboard held.
     GlobalMemory block(GlobalAlloc(GMEM_MOVEABLE, ansiText.size() + 1));
     if (!block) throw std::bad_alloc();
     char* bytes = static_cast<char*>(GlobalLock(block.get()));
@@ -375,6 +375,9 @@ void WriteClipboardText(std::string_view ansiText) {
     std::memcpy(bytes, ansiText.data(), ansiText.size());
     bytes[ansiText.size()] = '\0';
     GlobalUnlock(block.get());
+
+    OpenClipboardScope open;
+    if (!EmptyClipboard()) throw std::runtime_error("EmptyClipboard failed");
     if (!SetClipboardData(CF_TEXT, block.get())) throw std::runtime_error("SetClipboardData failed");
     block.release();  // the clipboard owns it now
 }

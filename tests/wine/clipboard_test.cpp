@@ -1,6 +1,7 @@
 // What the main window reads from the clipboard, what it refuses to keep,
 // and how it behaves towards a program that holds the clipboard.
 #include <atomic>
+#include <limits>
 #include <thread>
 
 #include "shell_test_support.h"
@@ -99,6 +100,18 @@ TEST_F(Clipboard, APasswordCopiedWhileTheWindowWaitsForTheClipboardIsNotRecorded
     Pump(20ms);
 
     EXPECT_EQ(HistoryEntries(), (std::vector<std::string>{"before"}));
+}
+
+// A failed write must not cost the user what the clipboard held. A text
+// larger than any block the system gives stands for exhausted memory; the
+// bytes past its first are never read.
+TEST_F(Clipboard, AWriteThatFailsLeavesTheClipboardAsItWas) {
+    Start();
+    CopyText("kept");
+    const std::string_view huge("x", std::numeric_limits<std::size_t>::max() / 2);
+    EXPECT_THROW(win::WriteClipboardText(huge), std::exception);
+    EXPECT_EQ(ClipboardText(), "kept");
+    EXPECT_EQ(HistoryEntries(), (std::vector<std::string>{"kept"}));
 }
 
 // A copying program held up by our box would freeze until the user
