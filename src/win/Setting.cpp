@@ -75,6 +75,20 @@ std::optional<std::wstring> ClipboardUnicodeText(HWND owner) {
     return text;
 }
 
+// A frame draws only its edge, and the dialog clips its children out of its
+// own painting: the frame fills its inside itself. It lies beneath the
+// controls it holds, which it clips out.
+LRESULT CALLBACK FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+    if (message == WM_ERASEBKGND) {
+        RECT inside;
+        GetClientRect(hwnd, &inside);
+        FillRect(reinterpret_cast<HDC>(wParam), &inside, GetSysColorBrush(COLOR_BTNFACE));
+        return TRUE;
+    }
+    if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, FrameProc, SubclassId);
+    return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
 }  // namespace
 
 TFrmSetting::TFrmSetting(HWND owner, TTypeMsg& store) : store_(store), rows_(store) {
@@ -165,6 +179,7 @@ void TFrmSetting::FormCreate() {
     // program sets is never cut, and the content's byte limit is ours.
     SendMessageW(Cap, EM_SETLIMITTEXT, 0, 0);
     SendMessageW(Memo, EM_SETLIMITTEXT, 0, 0);
+    SetWindowSubclass(TabControl, FrameProc, SubclassId, 0);
     SetWindowSubclass(Memo, MemoProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
     for (HWND label : {Label1, Label2, Label3})
         SetWindowSubclass(label, LabelProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));

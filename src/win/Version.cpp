@@ -72,6 +72,20 @@ SIZE TextSize(HWND control, HFONT font, const std::wstring& text) {
     return size;
 }
 
+// A frame draws only its edge, and the dialog clips its children out of its
+// own painting: the frame fills its inside itself. It lies beneath the
+// controls it holds, which it clips out.
+LRESULT CALLBACK FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+    if (message == WM_ERASEBKGND) {
+        RECT inside;
+        GetClientRect(hwnd, &inside);
+        FillRect(reinterpret_cast<HDC>(wParam), &inside, GetSysColorBrush(COLOR_BTNFACE));
+        return TRUE;
+    }
+    if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, FrameProc, SubclassId);
+    return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
 }  // namespace
 
 TChkVer::TChkVer(HWND owner) {
@@ -162,6 +176,7 @@ void TChkVer::FormCreate() {
     GroupBox1 = make(L"BUTTON", L"", BS_GROUPBOX | WS_CLIPSIBLINGS, GroupBox1Box, IdGroupBox1, formFont_);
     GroupBox2 = make(L"BUTTON", L"", BS_GROUPBOX | WS_CLIPSIBLINGS, GroupBox2Box, IdGroupBox2, formFont_);
 
+    for (HWND frame : {GroupBox1, GroupBox2}) SetWindowSubclass(frame, FrameProc, SubclassId, 0);
     for (HWND link : {Edit1, Edit2})
         SetWindowSubclass(link, LinkProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
 }

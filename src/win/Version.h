@@ -10,8 +10,8 @@ namespace qh::win {
 INT_PTR ShowAboutDialog(HWND owner);
 
 inline constexpr wchar_t AboutWindowClass[] = L"QuillharborAbout";
-inline constexpr char SupportMailAddress[] = "support@quillharbor.example";
-inline constexpr char SupportWebAddress[] = "https://quillharbor.example/";
+inline constexpr char SupportMailAddress[] = "support@qh.example";
+inline constexpr char SupportWebAddress[] = "https://qh.example/";
 inline constexpr char LaunchFailedMessage[] = "プロセスを起動できませんでした。";
 
 // Control ids; OK carries IDOK.
