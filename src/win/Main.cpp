@@ -275,7 +275,8 @@ void TFMain::WMTrayNotify(LPARAM lParam) {
         GetCursorPos(&at);
         PMenuPopup();
         command = TrackPMenu(at);
-        // Lets the menu close when the user next clicks elsewhere.
+        // Without a message after the menu, the next menu opened from the
+        // icon may vanish as soon as it appears.
         PostMessageW(hwnd_, WM_NULL, 0, 0);
         entries = std::move(entries_);
         entries_.clear();

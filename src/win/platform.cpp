@@ -82,7 +82,7 @@ HWND TopOwnWindow(HWND app) {
 LRESULT CALLBACK AppWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_CLOSE:
-        return 0;  // the program ends only through its own menu
+        return 0;  // closing the taskbar button does not end the program
     case WM_ACTIVATE:
         if (LOWORD(wParam) != WA_INACTIVE) PostMessageW(hwnd, WM_ACTIVATETOP, 0, 0);
         return 0;
