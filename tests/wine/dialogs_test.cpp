@@ -1036,6 +1036,72 @@ TEST_F(DialogTest, AboutReportsALinkThatCannotBeOpenedAndStaysOpen) {
     EXPECT_EQ(seen.back(), Widen(LaunchFailedMessage));
 }
 
+// Replaces the command of a class's open verb for one scope (the system's
+// classes: Wine reads no per-user ones).
+class OpenCommandOverride {
+public:
+    OpenCommandOverride(const std::wstring& scheme, const std::wstring& command)
+        : key_(scheme + L"\\shell\\open\\command") {
+        wchar_t old[1024] = {};
+        DWORD size = sizeof old;
+        had_ = RegGetValueW(HKEY_CLASSES_ROOT, key_.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, old, &size) ==
+               ERROR_SUCCESS;
+        old_ = old;
+        Set(command);
+    }
+    ~OpenCommandOverride() {
+        if (had_) Set(old_);
+        else RegDeleteKeyValueW(HKEY_CLASSES_ROOT, key_.c_str(), nullptr);
+    }
+    OpenCommandOverride(const OpenCommandOverride&) = delete;
+    OpenCommandOverride& operator=(const OpenCommandOverride&) = delete;
+
+private:
+    void Set(const std::wstring& command) {
+        EXPECT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, key_.c_str(), nullptr, REG_SZ, command.c_str(),
+                                  static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+    }
+    std::wstring key_, old_;
+    bool had_ = false;
+};
+
+// The shell is asked to open "mailto:" and the address, or the web address:
+// a handler of the test's own for the scheme writes down what it got.
+TEST_F(DialogTest, AboutOpensItsLinksThroughTheShell) {
+    struct Link {
+        int id;
+        const wchar_t* scheme;
+        std::string target;
+    };
+    const Link links[] = {{IdEdit1, L"mailto", std::string("mailto:") + SupportMailAddress},
+                          {IdEdit2, L"https", SupportWebAddress}};
+    for (const Link& link : links) {
+        SCOPED_TRACE(link.target);
+        const fs::path received = dir_ / "received.txt";
+        fs::remove(received);
+        OpenCommandOverride handler(link.scheme, L"cmd.exe /c echo %1>\"" + received.wstring() + L"\"");
+        Script script;
+        script.WaitFor("dialog", [] { return About() != nullptr; })
+            .Do([id = link.id] { PostClick(AboutItem(id), {5, 5}); })
+            .WaitFor("the handler", [&] {
+                std::ifstream in(received);
+                std::string line;
+                return std::getline(in, line) && !Trim(line).empty();
+            })
+            .Do([] {
+                EXPECT_TRUE(MessageBoxes().empty());
+                EXPECT_TRUE(About());
+                Press(AboutItem(IDOK));
+            });
+        EXPECT_EQ(RunAbout(script), IDOK);
+        std::ifstream in(received);
+        std::string line;
+        std::getline(in, line);
+        EXPECT_EQ(Trim(line), link.target);
+    }
+}
+
 // ---- screenshots: scripts/screenshots runs this with QH_DIALOG_SHOTS set to
 // a folder. For each dialog it writes NAME.rect (the window's screen box)
 // and NAME.ready once the dialog is drawn, and waits for NAME.done while
