@@ -395,6 +395,7 @@ LRESULT CALLBACK TFrmSetting::MemoProc(HWND hwnd, UINT message, WPARAM wParam, L
         case WM_UNDO:
         case EM_UNDO:
         case WM_KEYDOWN:
+        case WM_SYSKEYDOWN:  // Alt+Backspace undoes
         case WM_SYSCHAR:
             return self->MemoGuardedInput(message, wParam, lParam);
         case WM_NCDESTROY:
