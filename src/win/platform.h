@@ -54,14 +54,12 @@ struct GlobalTraits { using Type = HGLOBAL; static void Close(HGLOBAL h) { Globa
 struct MenuTraits { using Type = HMENU; static void Close(HMENU h) { DestroyMenu(h); } };
 struct IconTraits { using Type = HICON; static void Close(HICON h) { DestroyIcon(h); } };
 struct GdiTraits { using Type = HGDIOBJ; static void Close(HGDIOBJ h) { DeleteObject(h); } };
-struct WindowTraits { using Type = HWND; static void Close(HWND h) { DestroyWindow(h); } };
 
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using GlobalMemory = UniqueHandle<GlobalTraits>;  // a block not yet handed to the system
 using Menu = UniqueHandle<MenuTraits>;
 using Icon = UniqueHandle<IconTraits>;
 using GdiObject = UniqueHandle<GdiTraits>;
-using Window = UniqueHandle<WindowTraits>;
 
 // The instance mutex: owned from creation, released when it goes.
 class Mutex {
