@@ -339,7 +339,9 @@ void TFMain::RebuildMenu() {
         const std::vector<std::size_t> failed = FillLevel(r1_, captions, stored, false);
         for (auto it = failed.rbegin(); it != failed.rend(); ++it) History->Delete(*it);
     }
-    const std::size_t phrases = std::min(TypeMsg.Count(), TypeMsg.Captions().size());
+    // The lists differ in length only after a failed load or a dropped line.
+    const std::size_t phrases =
+        std::min({TypeMsg.Count(), TypeMsg.Captions().size(), TypeMsg.Contents().size()});
     std::vector<std::string> captions, stored;
     for (std::size_t i = 0; i < phrases; ++i) {
         captions.push_back(MenuCaptionOf(TypeMsg.Captions()[i], codePage));
