@@ -1,0 +1,315 @@
+// The settings and About dialogs of the running program, opened from the tray
+// menu and used from outside: controls are found by class and caption, filled
+// with WM_SETTEXT and pressed with BM_CLICK or keystrokes.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "driver.h"
+
+namespace e2e {
+namespace {
+
+#define ASSERT_STARTED(app) ASSERT_TRUE((app).started()) << (app).problem()
+
+const std::wstring SettingTitle = L"設定";
+const std::wstring AboutTitle = L"バージョン情報";
+const std::wstring ConfirmTitle = L"確認";
+// Access keys of the top-level tray menu.
+constexpr WORD OpenSettings = 'A';
+constexpr WORD OpenAbout = 'V';
+
+std::wstring TextOf(HWND window) {
+    wchar_t text[512] = {};
+    GetWindowTextW(window, text, 512);
+    return text;
+}
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
+BOOL CALLBACK Collect(HWND window, LPARAM list) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> Children(HWND parent) {
+    std::vector<HWND> all;
+    EnumChildWindows(parent, Collect, reinterpret_cast<LPARAM>(&all));
+    return all;
+}
+
+// The first child of the class (any case) whose caption is text, or, with
+// multiLine given, the edit with or without ES_MULTILINE.
+HWND Child(HWND parent, std::wstring_view className, std::optional<std::wstring_view> text,
+           std::optional<bool> multiLine = std::nullopt) {
+    for (HWND child : Children(parent)) {
+        if (lstrcmpiW(ClassOf(child).c_str(), std::wstring(className).c_str()) != 0) continue;
+        if (text && TextOf(child) != *text) continue;
+        if (multiLine && ((GetWindowLongW(child, GWL_STYLE) & ES_MULTILINE) != 0) != *multiLine) continue;
+        return child;
+    }
+    return nullptr;
+}
+
+// A visible top-level window of the process with that title.
+HWND WaitForWindow(DWORD processId, std::wstring_view title, Millis timeout = Millis(10000)) {
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND w : VisibleWindows(processId))
+                if (TextOf(w) == title) return (found = w) != nullptr;
+            return false;
+        },
+        timeout);
+    return found;
+}
+
+// Wine takes a couple of seconds to take a window off the screen.
+bool WaitGone(HWND window) {
+    return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, Millis(15000));
+}
+
+// Keystrokes go to the foreground window.
+bool BringForward(HWND window) {
+    if (WaitUntil([&] { return GetForegroundWindow() == window; }, Millis(3000))) return true;
+    SetForegroundWindow(window);
+    return WaitUntil([&] { return GetForegroundWindow() == window; }, Millis(3000));
+}
+
+bool SetText(HWND control, const std::wstring& text) {
+    DWORD_PTR result = 0;
+    return control && SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                                          SMTO_NORMAL, 10000, &result) && result;
+}
+
+// Presses a button whose handler returns at once.
+bool Click(HWND button) {
+    DWORD_PTR result = 0;
+    return button && SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_NORMAL, 10000, &result);
+}
+
+std::optional<std::string> ReadFileBytes(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::string bytes;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read) bytes.append(buffer, read);
+    CloseHandle(file);
+    return bytes;
+}
+
+std::wstring PhraseFileOf(const Quillharbor& app) {
+    const std::wstring& exe = app.exePath();
+    return exe.substr(0, exe.find_last_of(L'\\')) + L"\\TypeMsg.cfg";
+}
+
+// The settings dialog of a running program and its controls.
+class SettingDialog {
+public:
+    explicit SettingDialog(Quillharbor& app) : app_(app) {
+        if (!app.Command({OpenSettings})) return;
+        window = WaitForWindow(app.processId(), SettingTitle);
+        if (!window) return;
+        list = Child(window, L"SysListView32", std::nullopt);
+        cap = Child(window, L"Edit", std::nullopt, false);
+        memo = Child(window, L"Edit", std::nullopt, true);
+        add = Child(window, L"Button", L"追加(&A)");
+        allDelete = Child(window, L"Button", L"全削除(&Z)");
+        ok = Child(window, L"Button", L"Ｏ　Ｋ");
+        cancel = Child(window, L"Button", L"キャンセル");
+    }
+    // A dialog a failed test left open is cancelled, so that the program can end.
+    ~SettingDialog() {
+        if (window && IsWindow(window)) {
+            PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+            WaitGone(window);
+        }
+    }
+    SettingDialog(const SettingDialog&) = delete;
+    SettingDialog& operator=(const SettingDialog&) = delete;
+
+    bool complete() const { return window && list && cap && memo && add && allDelete && ok && cancel; }
+    std::string Describe() const {
+        return window ? "the settings dialog lacks a control: " + Cp932(WindowTexts(window))
+                      : "the settings dialog did not open";
+    }
+
+    bool AddPhrase(const std::wstring& caption, const std::wstring& content) {
+        return SetText(cap, caption) && SetText(memo, content) && Click(add);
+    }
+    int Rows() const {
+        DWORD_PTR count = 0;
+        if (!SendMessageTimeoutW(list, LVM_GETITEMCOUNT, 0, 0, SMTO_NORMAL, 10000, &count)) return -1;
+        return static_cast<int>(count);
+    }
+    bool Closed() const { return WaitGone(window) && app_.Sync(); }
+
+    HWND window = nullptr, list = nullptr, cap = nullptr, memo = nullptr, add = nullptr, allDelete = nullptr,
+         ok = nullptr, cancel = nullptr;
+
+private:
+    Quillharbor& app_;
+};
+
+#define ASSERT_COMPLETE(dialog) ASSERT_TRUE((dialog).complete()) << (dialog).Describe()
+
+// ---- settings
+
+TEST(SettingDialog, OkSavesAnAddedTwoLinePhraseEscapedAndTheMenuGivesItBack) {
+    Quillharbor app;
+    ASSERT_STARTED(app);
+    {
+        SettingDialog dialog(app);
+        ASSERT_COMPLETE(dialog);
+        EXPECT_EQ(TextOf(dialog.cap), L"") << "the caption field is not empty at opening";
+        EXPECT_EQ(TextOf(dialog.memo), L"") << "the content field is not empty at opening";
+        EXPECT_EQ(dialog.Rows(), 0);
+        ASSERT_TRUE(dialog.AddPhrase(L"greet", L"Hello\r\nWorld"));
+        EXPECT_EQ(dialog.Rows(), 1);
+        ASSERT_TRUE(Click(dialog.ok));
+        ASSERT_TRUE(dialog.Closed()) << "OK did not close the dialog";
+    }
+    EXPECT_EQ(ReadFileBytes(PhraseFileOf(app)), "greet\tHello\\r\\nWorld\r\n");
+    // "定型文章(&T)" opens with its first phrase selected.
+    EXPECT_EQ(app.Choose({'T', VK_RETURN}), "Hello\r\nWorld");
+}
+
+TEST(SettingDialog, CancelAndEscLeaveThePhraseFileAsItWas) {
+    const std::string existing = "old\tkept\\tphrase\r\n";
+    const struct {
+        const char* what;
+        bool byEsc;
+        std::optional<std::string> file;
+    } cases[] = {
+        {"Cancel, no file", false, std::nullopt},
+        {"Cancel, a file", false, existing},
+        {"Esc, no file", true, std::nullopt},
+        {"Esc, a file", true, existing},
+    };
+    for (const auto& c : cases) {
+        Quillharbor app(c.file);
+        ASSERT_STARTED(app);
+        {
+            SettingDialog dialog(app);
+            ASSERT_COMPLETE(dialog) << c.what;
+            ASSERT_TRUE(dialog.AddPhrase(L"new", L"discarded")) << c.what;
+            ASSERT_EQ(dialog.Rows(), c.file ? 2 : 1) << c.what;
+            if (c.byEsc) {
+                ASSERT_TRUE(BringForward(dialog.window)) << c.what << ": the dialog is not in the foreground";
+                Press({VK_ESCAPE});
+            } else {
+                ASSERT_TRUE(Click(dialog.cancel)) << c.what;
+            }
+            ASSERT_TRUE(dialog.Closed()) << c.what << " did not close the dialog";
+        }
+        EXPECT_EQ(ReadFileBytes(PhraseFileOf(app)), c.file) << c.what;
+        if (c.file) {
+            EXPECT_EQ(app.Choose({'T', VK_RETURN}), "kept\tphrase") << c.what << ": the menu changed";
+        }
+    }
+}
+
+TEST(SettingDialog, EnterInTheCaptionFieldSavesAndCloses) {
+    // Line breaks other than CR LF and no break at the end: OK rewrites every
+    // line with CR LF, which shows that the file was written.
+    Quillharbor app("one\tfirst\ntwo\tsecond");
+    ASSERT_STARTED(app);
+    {
+        SettingDialog dialog(app);
+        ASSERT_COMPLETE(dialog);
+        ASSERT_EQ(dialog.Rows(), 2);
+        // Filled but not added: the fields are not saved.
+        ASSERT_TRUE(SetText(dialog.cap, L"unsaved") && SetText(dialog.memo, L"unsaved"));
+        ASSERT_TRUE(BringForward(dialog.window)) << "the dialog is not in the foreground";
+        Press({VK_RETURN});  // the focus is still where the dialog put it: the caption field
+        ASSERT_TRUE(dialog.Closed()) << "Enter in the caption field did not close the dialog";
+    }
+    EXPECT_EQ(ReadFileBytes(PhraseFileOf(app)), "one\tfirst\r\ntwo\tsecond\r\n");
+}
+
+TEST(SettingDialog, DeleteAllAsksFirstAndOkThenWritesAnEmptyFile) {
+    Quillharbor app("one\tfirst\r\ntwo\tsecond\r\n");
+    ASSERT_STARTED(app);
+    {
+        SettingDialog dialog(app);
+        ASSERT_COMPLETE(dialog);
+        ASSERT_EQ(dialog.Rows(), 2);
+
+        // The handler waits in the confirmation box, so the click is posted.
+        PostMessageW(dialog.allDelete, BM_CLICK, 0, 0);
+        HWND box = WaitForWindow(app.processId(), ConfirmTitle);
+        ASSERT_TRUE(box) << "no confirmation box titled " << Cp932(ConfirmTitle);
+        EXPECT_NE(WindowTexts(box).find(L"登録データを全て削除します。"), std::wstring::npos)
+            << Cp932(WindowTexts(box));
+        ASSERT_TRUE(BringForward(box));
+        Press({VK_RETURN});  // No is the default
+        ASSERT_TRUE(WaitGone(box)) << "Enter did not close the confirmation box";
+        EXPECT_EQ(dialog.Rows(), 2) << "answering No removed rows";
+
+        PostMessageW(dialog.allDelete, BM_CLICK, 0, 0);
+        box = WaitForWindow(app.processId(), ConfirmTitle);
+        ASSERT_TRUE(box);
+        HWND yes = GetDlgItem(box, IDYES);
+        ASSERT_TRUE(yes) << "the confirmation box has no Yes button";
+        PostMessageW(yes, BM_CLICK, 0, 0);
+        ASSERT_TRUE(WaitGone(box));
+        EXPECT_TRUE(WaitUntil([&] { return dialog.Rows() == 0; }, Millis(5000))) << "Yes kept rows";
+
+        ASSERT_TRUE(Click(dialog.ok));
+        ASSERT_TRUE(dialog.Closed());
+    }
+    EXPECT_EQ(ReadFileBytes(PhraseFileOf(app)), "");
+}
+
+TEST(SettingDialog, AddingStopsAtThirtyPhrases) {
+    Quillharbor app;
+    ASSERT_STARTED(app);
+    std::string expected;
+    {
+        SettingDialog dialog(app);
+        ASSERT_COMPLETE(dialog);
+        for (int i = 1; i <= 31; ++i) {
+            const std::wstring n = std::to_wstring(i);
+            ASSERT_TRUE(dialog.AddPhrase(L"c" + n, L"text " + n)) << i;
+            if (i <= 30) expected += "c" + std::to_string(i) + "\ttext " + std::to_string(i) + "\r\n";
+        }
+        EXPECT_EQ(dialog.Rows(), 30) << "the 31st phrase was added";
+        ASSERT_TRUE(Click(dialog.ok));
+        ASSERT_TRUE(dialog.Closed());
+    }
+    EXPECT_EQ(ReadFileBytes(PhraseFileOf(app)), expected);
+}
+
+// ---- About
+
+TEST(AboutDialog, ShowsTheVersionAndEnterClosesIt) {
+    Quillharbor app;
+    ASSERT_STARTED(app);
+    ASSERT_TRUE(app.Command({OpenAbout}));
+    const HWND about = WaitForWindow(app.processId(), AboutTitle);
+    ASSERT_TRUE(about) << "no window titled " << Cp932(AboutTitle);
+    EXPECT_NE(WindowTexts(about).find(L"Ｖｅｒ １．１０"), std::wstring::npos) << Cp932(WindowTexts(about));
+    EXPECT_TRUE(Child(about, L"Button", L"Ｏ　Ｋ")) << "no OK button";
+    ASSERT_TRUE(BringForward(about)) << "the About box is not in the foreground";
+    Press({VK_RETURN});
+    const bool closed = WaitGone(about);
+    if (!closed) PostMessageW(about, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(closed) << "Enter did not close the About box";
+    EXPECT_TRUE(WaitUntil([&] { return VisibleWindows(app.processId()).empty(); }, Millis(10000)))
+        << "a window of the program stays visible";
+}
+
+}  // namespace
+}  // namespace e2e
