@@ -80,6 +80,15 @@ REG
         "$WINELOADER" regedit /S "$dir/fonts16.reg" >/dev/null 2>&1 || true
         "$WINESERVER" -w
     fi
+    if [[ ! -f $dir/desktop.set ]]; then
+        # Every program of the prefix opens inside the one virtual desktop,
+        # not as windows of its own on an X server without a window manager,
+        # where each hide or close of a window waits ~2 s.
+        "$WINELOADER" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f >/dev/null 2>&1
+        "$WINELOADER" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1024x768 /f >/dev/null 2>&1
+        "$WINESERVER" -w
+        touch "$dir/desktop.set"
+    fi
     "$WINELOADER" explorer /desktop=shell,1024x768 >"$dir/explorer.log" 2>&1 &
     QH_SHELL_PID=$!
     # The shell is up once its desktop window exists.
