@@ -25,10 +25,15 @@ const std::wstring ConfirmTitle = L"確認";
 constexpr WORD OpenSettings = 'A';
 constexpr WORD OpenAbout = 'V';
 
+// Asks the window itself: for a window of another process GetWindowText
+// gives only the caption the system keeps, not what was typed into an edit.
 std::wstring TextOf(HWND window) {
-    wchar_t text[512] = {};
-    GetWindowTextW(window, text, 512);
-    return text;
+    wchar_t text[4096] = {};
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 10000,
+                             &copied))
+        return L"<no answer>";
+    return std::wstring(text, copied);
 }
 
 std::wstring ClassOf(HWND window) {
@@ -98,6 +103,16 @@ bool Click(HWND button) {
     return button && SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_NORMAL, 10000, &result);
 }
 
+// A real left click at a point of the screen.
+void ClickAt(POINT point) {
+    SetCursorPos(point.x, point.y);
+    INPUT inputs[2] = {};
+    inputs[0].type = inputs[1].type = INPUT_MOUSE;
+    inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, inputs, sizeof(INPUT));
+}
+
 std::optional<std::string> ReadFileBytes(const std::wstring& path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -126,6 +141,8 @@ public:
         cap = Child(window, L"Edit", std::nullopt, false);
         memo = Child(window, L"Edit", std::nullopt, true);
         add = Child(window, L"Button", L"追加(&A)");
+        change = Child(window, L"Button", L"変更(&C)");
+        remove = Child(window, L"Button", L"削 除(&D)");
         allDelete = Child(window, L"Button", L"全削除(&Z)");
         ok = Child(window, L"Button", L"Ｏ　Ｋ");
         cancel = Child(window, L"Button", L"キャンセル");
@@ -140,7 +157,9 @@ public:
     SettingDialog(const SettingDialog&) = delete;
     SettingDialog& operator=(const SettingDialog&) = delete;
 
-    bool complete() const { return window && list && cap && memo && add && allDelete && ok && cancel; }
+    bool complete() const {
+        return window && list && cap && memo && add && change && remove && allDelete && ok && cancel;
+    }
     std::string Describe() const {
         return window ? "the settings dialog lacks a control: " + Cp932(WindowTexts(window))
                       : "the settings dialog did not open";
@@ -156,8 +175,17 @@ public:
     }
     bool Closed() const { return WaitGone(window) && app_.Sync(); }
 
-    HWND window = nullptr, list = nullptr, cap = nullptr, memo = nullptr, add = nullptr, allDelete = nullptr,
-         ok = nullptr, cancel = nullptr;
+    // Clicks the list's first row, just below its column headers, so far
+    // from the left edge. Two clicks at one place would make a double click.
+    void ClickFirstRow(int fromLeft) const {
+        RECT header{}, area{};
+        GetWindowRect(FindWindowExW(list, nullptr, L"SysHeader32", nullptr), &header);
+        GetWindowRect(list, &area);
+        ClickAt({area.left + fromLeft, header.bottom + 6});
+    }
+
+    HWND window = nullptr, list = nullptr, cap = nullptr, memo = nullptr, add = nullptr, change = nullptr,
+         remove = nullptr, allDelete = nullptr, ok = nullptr, cancel = nullptr;
 
 private:
     Quillharbor& app_;
@@ -290,6 +318,87 @@ TEST(SettingDialog, AddingStopsAtThirtyPhrases) {
         ASSERT_TRUE(dialog.Closed());
     }
     EXPECT_EQ(ReadFileBytes(PhraseFileOf(app)), expected);
+}
+
+TEST(SettingDialog, TypedPhraseKeepsItsTabAndLineBreak) {
+    Quillharbor app;
+    ASSERT_STARTED(app);
+    {
+        SettingDialog dialog(app);
+        ASSERT_COMPLETE(dialog);
+        ASSERT_TRUE(BringForward(dialog.window)) << "the dialog is not in the foreground";
+        // The caption field has the focus; TAB moves on to the content field,
+        // where TAB and Enter are typed into the text.
+        Press({'G', 'O', VK_TAB, 'A', VK_TAB, 'B', VK_RETURN, 'C'});
+        ASSERT_TRUE(WaitUntil([&] { return TextOf(dialog.memo) == L"a\tb\r\nc"; }, Millis(5000)))
+            << "caption \"" << Cp932(TextOf(dialog.cap)) << "\", content \"" << Cp932(TextOf(dialog.memo)) << "\"";
+        EXPECT_EQ(TextOf(dialog.cap), L"go");
+        ASSERT_TRUE(Click(dialog.add));
+        ASSERT_TRUE(Click(dialog.ok));
+        ASSERT_TRUE(dialog.Closed());
+    }
+    EXPECT_EQ(ReadFileBytes(PhraseFileOf(app)), "go\ta\\tb\\r\\nc\r\n");
+    EXPECT_EQ(app.Choose({'T', VK_RETURN}), "a\tb\r\nc");
+}
+
+TEST(SettingDialog, ClickingARowFillsTheFieldsForChangeAndDelete) {
+    Quillharbor app("one\tfirst\\r\\nline\r\ntwo\tsecond\r\n");
+    ASSERT_STARTED(app);
+    {
+        SettingDialog dialog(app);
+        ASSERT_COMPLETE(dialog);
+        ASSERT_EQ(dialog.Rows(), 2);
+        ASSERT_TRUE(BringForward(dialog.window));
+        dialog.ClickFirstRow(40);
+        ASSERT_TRUE(WaitUntil([&] { return TextOf(dialog.cap) == L"one"; }, Millis(5000)))
+            << "a click on the first row did not fill the caption field";
+        EXPECT_EQ(TextOf(dialog.memo), L"first\r\nline") << "the content comes back unescaped";
+
+        ASSERT_TRUE(Click(dialog.remove));
+        ASSERT_EQ(dialog.Rows(), 1) << "the selected row was not deleted";
+
+        dialog.ClickFirstRow(200);
+        ASSERT_TRUE(WaitUntil([&] { return TextOf(dialog.cap) == L"two"; }, Millis(5000)))
+            << "a click on the row that moved up did not fill the caption field";
+        EXPECT_EQ(TextOf(dialog.memo), L"second");
+        ASSERT_TRUE(SetText(dialog.memo, L"changed\tcontent"));
+        ASSERT_TRUE(Click(dialog.change));
+        EXPECT_EQ(dialog.Rows(), 1) << "changing added a row";
+        ASSERT_TRUE(Click(dialog.ok));
+        ASSERT_TRUE(dialog.Closed());
+    }
+    EXPECT_EQ(ReadFileBytes(PhraseFileOf(app)), "two\tchanged\\tcontent\r\n");
+}
+
+TEST(SettingDialog, BlankFieldsAreRefusedAndOuterSpacesTrimmed) {
+    const struct {
+        const wchar_t* caption;
+        const wchar_t* content;
+    } refused[] = {
+        {L"", L"text"},
+        {L"   ", L"text"},
+        {L"caption", L""},
+        {L"caption", L"  \r\n \r\n"},
+    };
+    Quillharbor app;
+    ASSERT_STARTED(app);
+    {
+        SettingDialog dialog(app);
+        ASSERT_COMPLETE(dialog);
+        for (const auto& r : refused) {
+            ASSERT_TRUE(dialog.AddPhrase(r.caption, r.content));
+            EXPECT_EQ(dialog.Rows(), 0) << "added caption \"" << Cp932(r.caption) << "\" content \""
+                                        << Cp932(r.content) << "\"";
+        }
+        ASSERT_TRUE(dialog.AddPhrase(L"  padded  ", L"  indented"));
+        ASSERT_EQ(dialog.Rows(), 1);
+        ASSERT_TRUE(Click(dialog.ok));
+        ASSERT_TRUE(dialog.Closed());
+    }
+    // The caption is trimmed in the dialog; the content's leading spaces
+    // reach the file, but the store hands out the trimmed text.
+    EXPECT_EQ(ReadFileBytes(PhraseFileOf(app)), "padded\t  indented\r\n");
+    EXPECT_EQ(app.Choose({'T', VK_RETURN}), "indented");
 }
 
 // ---- About
