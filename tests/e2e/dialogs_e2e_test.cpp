@@ -301,7 +301,8 @@ TEST(SettingDialog, DeleteAllAsksFirstAndOkThenWritesAnEmptyFile) {
     EXPECT_EQ(ReadFileBytes(PhraseFileOf(app)), "");
 }
 
-TEST(SettingDialog, AddingStopsAtThirtyPhrases) {
+TEST(SettingDialog, AddingStopsAtThirtyPhrasesUntilOneIsDeleted) {
+    const auto line = [](int i) { return "c" + std::to_string(i) + "\ttext " + std::to_string(i) + "\r\n"; };
     Quillharbor app;
     ASSERT_STARTED(app);
     std::string expected;
@@ -311,12 +312,20 @@ TEST(SettingDialog, AddingStopsAtThirtyPhrases) {
         for (int i = 1; i <= 31; ++i) {
             const std::wstring n = std::to_wstring(i);
             ASSERT_TRUE(dialog.AddPhrase(L"c" + n, L"text " + n)) << i;
-            if (i <= 30) expected += "c" + std::to_string(i) + "\ttext " + std::to_string(i) + "\r\n";
         }
         EXPECT_EQ(dialog.Rows(), 30) << "the 31st phrase was added";
+
+        ASSERT_TRUE(BringForward(dialog.window));
+        dialog.ClickFirstRow(40);
+        ASSERT_TRUE(WaitUntil([&] { return TextOf(dialog.cap) == L"c1"; }, Millis(5000)));
+        ASSERT_TRUE(Click(dialog.remove));
+        ASSERT_EQ(dialog.Rows(), 29);
+        ASSERT_TRUE(dialog.AddPhrase(L"c31", L"text 31"));
+        EXPECT_EQ(dialog.Rows(), 30) << "no phrase could be added after a deletion";
         ASSERT_TRUE(Click(dialog.ok));
         ASSERT_TRUE(dialog.Closed());
     }
+    for (int i = 2; i <= 31; ++i) expected += line(i);
     EXPECT_EQ(ReadFileBytes(PhraseFileOf(app)), expected);
 }
 
