@@ -145,19 +145,7 @@ TFMain::~TFMain() {
 }
 
 LRESULT CALLBACK TFMain::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_NCCREATE) {
-        auto* self = static_cast<TFMain*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        self->hwnd_ = hwnd;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<TFMain*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self) return DefWindowProcW(hwnd, msg, wParam, lParam);
-    try {
-        return self->HandleMessage(msg, wParam, lParam);
-    } catch (...) {
-        ReportCurrentException();
-        return 0;
-    }
+    return DispatchToObject(hwnd, msg, wParam, lParam, &TFMain::hwnd_, &TFMain::HandleMessage);
 }
 
 LRESULT TFMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -219,23 +219,7 @@ void TFrmSetting::FormCreate() {
 }
 
 LRESULT CALLBACK TFrmSetting::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<TFrmSetting*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (message == WM_NCCREATE) {
-        self = static_cast<TFrmSetting*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        self->hwnd_ = hwnd;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    } else if (message == WM_NCDESTROY && self) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        self->hwnd_ = nullptr;
-        self = nullptr;
-    }
-    if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
-    try {
-        return self->HandleMessage(message, wParam, lParam);
-    } catch (...) {
-        ReportCurrentException();
-        return 0;
-    }
+    return DispatchToObject(hwnd, message, wParam, lParam, &TFrmSetting::hwnd_, &TFrmSetting::HandleMessage);
 }
 
 LRESULT TFrmSetting::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

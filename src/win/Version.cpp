@@ -182,23 +182,7 @@ void TChkVer::FormCreate() {
 }
 
 LRESULT CALLBACK TChkVer::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<TChkVer*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (message == WM_NCCREATE) {
-        self = static_cast<TChkVer*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        self->hwnd_ = hwnd;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    } else if (message == WM_NCDESTROY && self) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        self->hwnd_ = nullptr;
-        self = nullptr;
-    }
-    if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
-    try {
-        return self->HandleMessage(message, wParam, lParam);
-    } catch (...) {
-        ReportCurrentException();
-        return 0;
-    }
+    return DispatchToObject(hwnd, message, wParam, lParam, &TChkVer::hwnd_, &TChkVer::HandleMessage);
 }
 
 LRESULT TChkVer::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
