@@ -10,7 +10,7 @@ qh_install_deps() {
     local need=()
     local pkgs=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
                 g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 wine wine64 wine32:i386
-                xvfb xauth x11-utils imagemagick locales fonts-ipafont zip unzip)
+                xvfb xauth x11-utils xdotool imagemagick locales fonts-ipafont zip unzip)
     for p in "${pkgs[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
     done
