@@ -124,24 +124,16 @@ char* EscapeOne(const char*& p, const char* end, char* w) {
     return w + 1;
 }
 
-// The output is sized exactly by a counting pass, so escaping a huge text
-// never holds more than the text and its one escaped copy.
-template <bool escapeTab>
-std::string Escape(std::string_view text) {
-    const std::size_t size = EscapedSize<escapeTab>(text);
-    if (size == text.size()) return std::string(text);
-
-    std::string out(size, '\0');
-    char* w = out.data();
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    // Escaping never shrinks, so the output has at least as many bytes left
-    // as the input: a whole word may be stored before the first byte to
-    // escape, which the escape then overwrites.
+// Copies `p`..`end` to `w` a word at a time up to each byte that `marksOf`
+// marks in a word, and lets `one` write that byte's rewriting (advancing
+// both pointers). The caller's output has room for a whole word at every
+// step: escaping never shrinks, decoding never runs ahead of its input.
+template <class MarksOf, class One>
+char* RewriteMarked(const char* p, const char* const end, char* w, MarksOf marksOf, One one) {
     while (p != end) {
         if (end - p >= 8) {
             const Word x = Load(p);
-            const Word marks = EscapedBytes<escapeTab>(x);
+            const Word marks = marksOf(x);
             Store(w, x);
             if (!marks) {
                 w += 8;
@@ -152,8 +144,21 @@ std::string Escape(std::string_view text) {
             w += plain;
             p += plain;
         }
-        w = EscapeOne<escapeTab>(p, end, w);
+        w = one(p, end, w);
     }
+    return w;
+}
+
+// The output is sized exactly by a counting pass, so escaping a huge text
+// never holds more than the text and its one escaped copy.
+template <bool escapeTab>
+std::string Escape(std::string_view text) {
+    const std::size_t size = EscapedSize<escapeTab>(text);
+    if (size == text.size()) return std::string(text);
+
+    std::string out(size, '\0');
+    RewriteMarked(text.data(), text.data() + text.size(), out.data(), EscapedBytes<escapeTab>,
+                  EscapeOne<escapeTab>);
     return out;
 }
 
@@ -206,26 +211,8 @@ std::string UnescapeText(std::string_view stored) {
     if (stored.find('\\') == std::string_view::npos) return std::string(stored);
 
     std::string out(stored.size(), '\0');  // decoding only ever shrinks
-    char* w = out.data();
-    const char* p = stored.data();
-    const char* const end = p + stored.size();
-    // The output never runs ahead of the input, so a whole word fits.
-    while (p != end) {
-        if (end - p >= 8) {
-            const Word x = Load(p);
-            const Word marks = Matches(x, '\\');
-            Store(w, x);
-            if (!marks) {
-                w += 8;
-                p += 8;
-                continue;
-            }
-            const std::size_t plain = FirstMarked(marks);
-            w += plain;
-            p += plain;
-        }
-        w = DecodeOne(p, end, w);
-    }
+    const char* const w = RewriteMarked(stored.data(), stored.data() + stored.size(), out.data(),
+                                        [](Word x) { return Matches(x, '\\'); }, DecodeOne);
     out.resize(static_cast<std::size_t>(w - out.data()));
     return out;
 }

@@ -24,27 +24,6 @@ constexpr Box InFrame(Box b) { return {FrameBox.x + b.x, FrameBox.y + b.y, b.wid
 
 constexpr UINT_PTR SubclassId = 1;
 
-std::wstring WindowText(HWND hwnd) {
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
-int ScreenDpi() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen) ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : 96;
-}
-
-GdiObject MakeFont(const wchar_t* face, int pixels, int dpi) {
-    GdiObject font(CreateFontW(-MulDiv(pixels, dpi, 96), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                               SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                               DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face));
-    if (!font) throw std::runtime_error("font cannot be created");
-    return font;
-}
-
 // How many characters of `wide` make up its first `bytes` ANSI bytes.
 std::size_t WidePrefixOfBytes(const std::wstring& wide, std::size_t bytes) {
     std::size_t i = 0, used = 0;
@@ -75,36 +54,11 @@ std::optional<std::wstring> ClipboardUnicodeText(HWND owner) {
     return text;
 }
 
-// A frame draws only its edge, and the dialog clips its children out of its
-// own painting: the frame fills its inside itself. It lies beneath the
-// controls it holds, which it clips out.
-LRESULT CALLBACK FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
-    if (message == WM_ERASEBKGND) {
-        RECT inside;
-        GetClientRect(hwnd, &inside);
-        FillRect(reinterpret_cast<HDC>(wParam), &inside, GetSysColorBrush(COLOR_BTNFACE));
-        return TRUE;
-    }
-    if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, FrameProc, SubclassId);
-    return DefSubclassProc(hwnd, message, wParam, lParam);
-}
-
 }  // namespace
 
 TFrmSetting::TFrmSetting(HWND owner, TTypeMsg& store) : store_(store), rows_(store) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    if (!GetClassInfoExW(instance, SettingWindowClass, &wc)) {
-        wc = WNDCLASSEXW{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = WindowProc;
-        wc.hInstance = instance;
-        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = SettingWindowClass;
-        if (!RegisterClassExW(&wc)) throw std::runtime_error("settings window class cannot be registered");
-    }
+    RegisterDialogClass(SettingWindowClass, WindowProc);
 
     dpi_ = ScreenDpi();
     formFont_ = MakeFont(L"ＭＳ Ｐゴシック", 12, dpi_);
@@ -179,7 +133,7 @@ void TFrmSetting::FormCreate() {
     // program sets is never cut, and the content's byte limit is ours.
     SendMessageW(Cap, EM_SETLIMITTEXT, 0, 0);
     SendMessageW(Memo, EM_SETLIMITTEXT, 0, 0);
-    SetWindowSubclass(TabControl, FrameProc, SubclassId, 0);
+    FillFrameInside(TabControl);
     SetWindowSubclass(Memo, MemoProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
     for (HWND label : {Label1, Label2, Label3})
         SetWindowSubclass(label, LabelProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));

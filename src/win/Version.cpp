@@ -39,27 +39,6 @@ std::wstring FullWidth(std::string_view ascii) {
     return wide;
 }
 
-std::wstring WindowText(HWND hwnd) {
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
-int ScreenDpi() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen) ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : 96;
-}
-
-GdiObject MakeFont(const wchar_t* face, int pixels, int weight, bool italic, int dpi) {
-    GdiObject font(CreateFontW(-MulDiv(pixels, dpi, 96), 0, 0, 0, weight, italic, FALSE, FALSE,
-                               SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                               DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face));
-    if (!font) throw std::runtime_error("font cannot be created");
-    return font;
-}
-
 // Width and height of a label's text in its font: the labels size to it.
 SIZE TextSize(HWND control, HFONT font, const std::wstring& text) {
     SIZE size{};
@@ -72,43 +51,18 @@ SIZE TextSize(HWND control, HFONT font, const std::wstring& text) {
     return size;
 }
 
-// A frame draws only its edge, and the dialog clips its children out of its
-// own painting: the frame fills its inside itself. It lies beneath the
-// controls it holds, which it clips out.
-LRESULT CALLBACK FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
-    if (message == WM_ERASEBKGND) {
-        RECT inside;
-        GetClientRect(hwnd, &inside);
-        FillRect(reinterpret_cast<HDC>(wParam), &inside, GetSysColorBrush(COLOR_BTNFACE));
-        return TRUE;
-    }
-    if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, FrameProc, SubclassId);
-    return DefSubclassProc(hwnd, message, wParam, lParam);
-}
-
 }  // namespace
 
 TChkVer::TChkVer(HWND owner) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    if (!GetClassInfoExW(instance, AboutWindowClass, &wc)) {
-        wc = WNDCLASSEXW{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = WindowProc;
-        wc.hInstance = instance;
-        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = AboutWindowClass;
-        if (!RegisterClassExW(&wc)) throw std::runtime_error("About window class cannot be registered");
-    }
+    RegisterDialogClass(AboutWindowClass, WindowProc);
 
     dpi_ = ScreenDpi();
-    formFont_ = MakeFont(L"ＭＳ Ｐゴシック", 12, FW_NORMAL, false, dpi_);
-    titleFont_ = MakeFont(L"ＭＳ 明朝", 35, FW_BOLD, true, dpi_);
-    verFont_ = MakeFont(L"ＭＳ 明朝", 13, FW_BOLD, true, dpi_);
-    labelFont_ = MakeFont(L"ＭＳ ゴシック", 13, FW_BOLD, false, dpi_);
-    noticeFont_ = MakeFont(L"ＭＳ 明朝", 11, FW_BOLD, true, dpi_);
+    formFont_ = MakeFont(L"ＭＳ Ｐゴシック", 12, dpi_, FW_NORMAL, false);
+    titleFont_ = MakeFont(L"ＭＳ 明朝", 35, dpi_, FW_BOLD, true);
+    verFont_ = MakeFont(L"ＭＳ 明朝", 13, dpi_, FW_BOLD, true);
+    labelFont_ = MakeFont(L"ＭＳ ゴシック", 13, dpi_, FW_BOLD, false);
+    noticeFont_ = MakeFont(L"ＭＳ 明朝", 11, dpi_, FW_BOLD, true);
 
     // A fixed dialog border without title-bar buttons, above other windows.
     constexpr DWORD style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
@@ -176,7 +130,7 @@ void TChkVer::FormCreate() {
     GroupBox1 = make(L"BUTTON", L"", BS_GROUPBOX | WS_CLIPSIBLINGS, GroupBox1Box, IdGroupBox1, formFont_);
     GroupBox2 = make(L"BUTTON", L"", BS_GROUPBOX | WS_CLIPSIBLINGS, GroupBox2Box, IdGroupBox2, formFont_);
 
-    for (HWND frame : {GroupBox1, GroupBox2}) SetWindowSubclass(frame, FrameProc, SubclassId, 0);
+    for (HWND frame : {GroupBox1, GroupBox2}) FillFrameInside(frame);
     for (HWND link : {Edit1, Edit2})
         SetWindowSubclass(link, LinkProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
 }

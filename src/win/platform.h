@@ -120,6 +120,19 @@ void EndModal(HWND dialog, INT_PTR result);
 // dialog is open).
 void CloseOpenDialogs();
 
+// ---- building blocks of our dialogs
+// Registers a dialog window class once: arrow cursor, dialog colour.
+void RegisterDialogClass(const wchar_t* name, WNDPROC windowProc);
+// Dots per inch of the screen; layouts given at 96 scale by MulDiv.
+int ScreenDpi();
+// A Japanese font of `pixels` height at 96 DPI, scaled to `dpi`.
+GdiObject MakeFont(const wchar_t* face, int pixels, int dpi, int weight = FW_NORMAL, bool italic = false);
+std::wstring WindowText(HWND window);
+// A frame (group box or etched static) draws only its edge and the dialog
+// clips its children out of its own painting: the frame then fills its
+// inside itself.
+void FillFrameInside(HWND frame);
+
 // ---- message boxes, all titled "Quillharbor" unless a title is given
 void ShowInformation(std::string_view utf8Text);     // information box
 bool Confirm(std::string_view utf8Text, std::string_view utf8Title);  // true on Yes; No is default

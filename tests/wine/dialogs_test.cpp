@@ -105,11 +105,7 @@ std::vector<HWND> ThreadWindows(const wchar_t* className, bool visibleOnly = tru
 
 std::vector<HWND> MessageBoxes() { return ThreadWindows(L"#32770"); }
 
-std::wstring Text(HWND w) {
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(w)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(w, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
+std::wstring Text(HWND w) { return WindowText(w); }
 
 // The texts a message box shows, its buttons' captions left out.
 std::wstring BoxText(HWND box) {
@@ -187,13 +183,6 @@ void PutClipboardText(const std::wstring& text) {
 }
 
 // ---- reading the dialogs back
-
-int ScreenDpi() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return dpi;
-}
 
 RECT ScreenRect(HWND w) {
     RECT r{};
