@@ -355,14 +355,17 @@ bool ExcludedFromHistory() {
 
 bool ClipboardHasText() { return IsClipboardFormatAvailable(CF_TEXT) != 0; }
 
+std::string ClipboardBlockText(HGLOBAL block) {
+    LockedBlock locked(block);
+    const std::string_view bytes = locked.Bytes();
+    return std::string(bytes.substr(0, bytes.find('\0')));
+}
+
 std::optional<std::string> ReadClipboardText() {
     OpenClipboardScope open;
     if (MarkedPrivate() || ExcludedFromHistory()) return std::nullopt;
     HANDLE data = GetClipboardData(CF_TEXT);
-    if (!data) return std::string();
-    LockedBlock block(data);
-    const std::string_view bytes = block.Bytes();
-    return std::string(bytes.substr(0, bytes.find('\0')));
+    return data ? ClipboardBlockText(data) : std::string();
 }
 
 void WriteClipboardText(std::string_view ansiText) {

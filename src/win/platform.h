@@ -187,6 +187,8 @@ bool ClipboardHasText();
 // there is none. No value when the copying program asked that its data not
 // be recorded (passwords): the data is then not read at all.
 std::optional<std::string> ReadClipboardText();
+// The text of a CF_TEXT block: up to its first NUL, never past GlobalSize.
+std::string ClipboardBlockText(HGLOBAL block);
 // Replaces the whole clipboard with the text as CF_TEXT.
 void WriteClipboardText(std::string_view ansiText);
 

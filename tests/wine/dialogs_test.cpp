@@ -761,12 +761,12 @@ TEST_F(DialogTest, SettingMemoTakesAtMost10240BytesFromTheUser) {
     WriteFile("long\t" + stored + "\r\n");
     // 'ソ' is two bytes whose second is 0x5C; after one 'a' the limit falls
     // inside a character.
-    std::wstring mebibyte = L"a";
-    while (mebibyte.size() < (1u << 20)) mebibyte += L'ソ';
+    std::wstring twiceTheLimit = L"a";
+    while (twiceTheLimit.size() < MemoMaxBytes) twiceTheLimit += L'ソ';
     Script script;
     script.WaitFor("dialog", SettingOpen)
         .Do([&] {
-            PutClipboardText(mebibyte);
+            PutClipboardText(twiceTheLimit);
             SetFocus(Item(IdMemo));
             SendMessageW(Item(IdMemo), WM_PASTE, 0, 0);
             const std::string text = Ansi(Item(IdMemo));

@@ -57,8 +57,10 @@ TEST_F(MainWindow, PassesClipboardChangesOnAndFollowsTheChainWhenItsNeighbourLea
 TEST_F(MainWindow, ClosesOnceEvenWhenTheExitItemAndAQueuedCloseBothArrive) {
     TestViewer after;
     Start();
+    TestViewer ahead;  // joined later: the chain runs ahead -> main -> after
     CopyText("kept until close");
     ASSERT_EQ(main->NextViewer, after.Handle());
+    ASSERT_EQ(ahead.next, main->Handle());
 
     // A session end queues WM_CLOSE while the user picks Exit.
     const HWND hwnd = main->Handle();
@@ -71,8 +73,11 @@ TEST_F(MainWindow, ClosesOnceEvenWhenTheExitItemAndAQueuedCloseBothArrive) {
     EXPECT_FALSE(main->TrayActive);
     EXPECT_FALSE(main->History.has_value());
     EXPECT_FALSE(TrayIconPresent(main->Handle()));
-    // Out of the chain exactly once: leaving a second time would have sent
-    // the chain a stray WM_CHANGECBCHAIN.
+    // Out of the chain exactly once: the viewer ahead was told to skip the
+    // window, and leaving a second time would have sent a stray
+    // WM_CHANGECBCHAIN on to the viewer after it.
+    EXPECT_EQ(ahead.next, after.Handle());
+    EXPECT_EQ(ahead.changeChainCount, 1);
     EXPECT_EQ(after.changeChainCount, 0);
     CopyText("after close");
     EXPECT_EQ(after.drawCount, 2);
