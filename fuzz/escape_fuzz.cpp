@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "reference.h"
 #include "text.h"
 
 namespace {
@@ -21,33 +22,6 @@ void Check(bool ok, const char* what) {
     }
 }
 
-// The escapes as the chain of replacements that defines them.
-std::string HistoryByReplacing(std::string_view text) {
-    return qh::ReplaceAll(qh::ReplaceAll(text, "\\", "\\\\"), "\r\n", "\\r\\n");
-}
-std::string PhraseByReplacing(std::string_view text) {
-    return qh::ReplaceAll(qh::ReplaceAll(qh::ReplaceAll(text, "\\", "\\\\"), "\t", "\\t"), "\r\n", "\\r\\n");
-}
-
-// The decoder one byte at a time.
-std::string DecodeSlowly(std::string_view s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size();) {
-        const std::string_view rest = s.substr(i);
-        if (rest.starts_with("\\\\")) out += '\\', i += 2;
-        else if (rest.starts_with("\\t")) out += '\t', i += 2;
-        else if (rest.starts_with("\\r\\n")) out += "\r\n", i += 4;
-        else out += s[i++];
-    }
-    return out;
-}
-
-bool EndsOnCharacterBoundary(std::string_view s, const qh::CodePage& cp) {
-    std::size_t i = 0;
-    while (i < s.size()) i += cp.IsLeadByte(static_cast<unsigned char>(s[i])) ? 2 : 1;
-    return i == s.size();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -55,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string history = qh::EscapeHistoryText(bytes);
     const std::string phrase = qh::EscapePhraseText(bytes);
-    Check(history == HistoryByReplacing(bytes), "history escape differs from its replacements");
-    Check(phrase == PhraseByReplacing(bytes), "phrase escape differs from its replacements");
+    Check(history == qh::reference::EscapeHistory(bytes), "history escape differs from its replacements");
+    Check(phrase == qh::reference::EscapePhrase(bytes), "phrase escape differs from its replacements");
     Check(qh::UnescapeText(history) == bytes, "history form does not decode to the text");
     Check(qh::UnescapeText(phrase) == bytes, "phrase form does not decode to the text");
     Check(history.find("\r\n") == std::string::npos, "history form holds a line break");
@@ -64,15 +38,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "phrase form holds a TAB or a line break");
 
     // Any bytes may sit in a stored list, not only what the escapes made.
-    Check(qh::UnescapeText(bytes) == DecodeSlowly(bytes), "decoder differs from the slow one");
+    Check(qh::UnescapeText(bytes) == qh::reference::Decode(bytes), "decoder differs from the slow one");
 
     const qh::CodePage sjis = qh::CodePage::ShiftJis();
     for (std::string_view stored : {bytes, std::string_view(history), std::string_view(phrase)}) {
         const std::string plain = qh::MenuCaptionOf(stored);
-        Check(plain == DecodeSlowly(stored.substr(0, qh::MenuCaptionBytes)), "caption is not its prefix decoded");
+        Check(plain == qh::reference::Decode(stored.substr(0, qh::MenuCaptionBytes)), "caption is not its prefix decoded");
         const std::string caption = qh::MenuCaptionOf(stored, sjis);
         Check(caption.size() <= qh::MenuCaptionBytes, "caption longer than its limit");
-        Check(EndsOnCharacterBoundary(caption, sjis), "caption ends in half a character");
+        Check(qh::reference::EndsOnCharacterBoundary(caption, sjis), "caption ends in half a character");
         Check(plain.starts_with(caption) && plain.size() - caption.size() <= 1,
               "caption drops more than half a character");
     }

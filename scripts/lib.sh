@@ -35,8 +35,9 @@ qh_can_run_wine32() {
 
 # qh_wine_start DIR [DISPLAY]: a Wine prefix in DIR/prefix (made once), a
 # virtual X server unless DISPLAY is given, and Wine's desktop shell, which
-# clipboard notifications and the notification area need.
-# Sets WINEPREFIX, WINELOADER, DISPLAY, LANG and QH_XVFB_PID, QH_SHELL_PID.
+# clipboard notifications and the notification area need. Returns non-zero,
+# with an error naming what failed, when the X server or the shell does not
+# start. Sets WINEPREFIX, WINELOADER, DISPLAY, LANG and QH_XVFB_PID, QH_SHELL_PID.
 qh_wine_start() {
     local dir=$1 display=${2:-}
     mkdir -p "$dir"
@@ -50,7 +51,17 @@ qh_wine_start() {
         rm -f "$fd_file"
         Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >"$fd_file" 2>"$dir/xvfb.log" &
         QH_XVFB_PID=$!
-        for _ in $(seq 100); do [[ -s $fd_file ]] && break; sleep 0.1; done
+        for _ in $(seq 100); do
+            [[ -s $fd_file ]] && break
+            kill -0 "$QH_XVFB_PID" 2>/dev/null || break
+            sleep 0.1
+        done
+        if [[ ! -s $fd_file ]]; then
+            echo "qh_wine_start: the virtual X server (Xvfb) did not start; see $dir/xvfb.log:" >&2
+            tail -5 "$dir/xvfb.log" >&2
+            qh_wine_stop
+            return 1
+        fi
         display=:$(head -1 "$fd_file")
     fi
     export DISPLAY=$display
@@ -92,10 +103,18 @@ REG
     "$WINELOADER" explorer /desktop=shell,1024x768 >"$dir/explorer.log" 2>&1 &
     QH_SHELL_PID=$!
     # The shell is up once its desktop window exists.
+    local up=
     for _ in $(seq 100); do
-        xwininfo -root -tree 2>/dev/null | grep -q 'shell' && break
+        xwininfo -root -tree 2>/dev/null | grep -q 'shell' && { up=1; break; }
+        kill -0 "$QH_SHELL_PID" 2>/dev/null || break
         sleep 0.2
     done
+    if [[ -z $up ]]; then
+        echo "qh_wine_start: the Wine desktop shell (explorer /desktop=shell) did not start on $DISPLAY; see $dir/explorer.log:" >&2
+        tail -5 "$dir/explorer.log" >&2
+        qh_wine_stop
+        return 1
+    fi
     sleep 1
 }
 

@@ -16,42 +16,12 @@
 namespace e2e {
 namespace {
 
-#define ASSERT_STARTED(app) ASSERT_TRUE((app).started()) << (app).problem()
-
 const std::wstring SettingTitle = L"設定";
 const std::wstring AboutTitle = L"バージョン情報";
 const std::wstring ConfirmTitle = L"確認";
 // Access keys of the top-level tray menu.
 constexpr WORD OpenSettings = 'A';
 constexpr WORD OpenAbout = 'V';
-
-// Asks the window itself: for a window of another process GetWindowText
-// gives only the caption the system keeps, not what was typed into an edit.
-std::wstring TextOf(HWND window) {
-    wchar_t text[4096] = {};
-    DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 10000,
-                             &copied))
-        return L"<no answer>";
-    return std::wstring(text, copied);
-}
-
-std::wstring ClassOf(HWND window) {
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    return name;
-}
-
-BOOL CALLBACK Collect(HWND window, LPARAM list) {
-    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-    return TRUE;
-}
-
-std::vector<HWND> Children(HWND parent) {
-    std::vector<HWND> all;
-    EnumChildWindows(parent, Collect, reinterpret_cast<LPARAM>(&all));
-    return all;
-}
 
 // The first child of the class (any case) whose caption is text, or, with
 // multiLine given, the edit with or without ES_MULTILINE.

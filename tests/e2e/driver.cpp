@@ -79,19 +79,6 @@ bool SetBlock(UINT format, const void* data, std::size_t size, std::size_t closi
     return true;
 }
 
-std::wstring ClassOf(HWND window) {
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    return name;
-}
-
-std::wstring TextOf(HWND window) {
-    const int length = GetWindowTextLengthW(window);
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), length + 1)));
-    return text;
-}
-
 DWORD ProcessOf(HWND window) {
     DWORD id = 0;
     GetWindowThreadProcessId(window, &id);
@@ -136,11 +123,6 @@ std::wstring ToWindowsPath(std::wstring path) {
 }
 
 std::wstring ProgramUnderTest() { return ToWindowsPath(Environment(L"QH_EXE")); }
-
-std::wstring ScreenshotFolder() {
-    const std::wstring folder = Environment(L"QH_SCREENSHOT_DIR");
-    return folder.empty() ? folder : ToWindowsPath(folder);
-}
 
 std::string Cp932(std::wstring_view text) {
     if (text.empty()) return {};
@@ -306,6 +288,34 @@ std::vector<HWND> MainWindows() {
 
 // ---- windows of another process
 
+std::wstring ClassOf(HWND window) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
+std::wstring CaptionOf(HWND window) {
+    const int length = GetWindowTextLengthW(window);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), length + 1)));
+    return text;
+}
+
+std::wstring TextOf(HWND window) {
+    wchar_t text[4096] = {};
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 10000,
+                             &copied))
+        return L"<no answer>";
+    return std::wstring(text, copied);
+}
+
+std::vector<HWND> Children(HWND parent) {
+    std::vector<HWND> all;
+    EnumChildWindows(parent, CollectWindow, reinterpret_cast<LPARAM>(&all));
+    return all;
+}
+
 std::vector<HWND> VisiblePopupMenus(DWORD processId) {
     std::vector<HWND> menus;
     for (HWND w : TopLevelWindows())
@@ -321,59 +331,17 @@ std::vector<HWND> VisibleWindows(DWORD processId) {
 }
 
 std::wstring WindowTexts(HWND window) {
-    std::wstring texts = TextOf(window);
-    std::vector<HWND> children;
-    EnumChildWindows(window, CollectWindow, reinterpret_cast<LPARAM>(&children));
-    for (HWND child : children) texts += L" | " + TextOf(child);
+    std::wstring texts = CaptionOf(window);
+    for (HWND child : Children(window)) texts += L" | " + CaptionOf(child);
     return texts;
 }
 
 HWND FindMessageWindow(DWORD processId, std::wstring_view title, std::wstring_view text) {
     for (HWND w : TopLevelWindows()) {
-        if (!IsWindowVisible(w) || ProcessOf(w) != processId || TextOf(w) != title) continue;
+        if (!IsWindowVisible(w) || ProcessOf(w) != processId || CaptionOf(w) != title) continue;
         if (WindowTexts(w).find(text) != std::wstring::npos) return w;
     }
     return nullptr;
-}
-
-// ---- screen
-
-bool SaveScreenBmp(const std::wstring& path, RECT area) {
-    const int width = area.right - area.left, height = area.bottom - area.top;
-    if (width <= 0 || height <= 0) return false;
-    HDC screen = GetDC(nullptr);
-    Finally releaseScreen([&] { ReleaseDC(nullptr, screen); });
-    HDC memory = CreateCompatibleDC(screen);
-    Finally deleteMemory([&] { DeleteDC(memory); });
-
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = height;  // bottom-up, as BMP files store rows
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits,
-                                   nullptr, 0);
-    if (!dib) return false;
-    Finally deleteDib([&] { DeleteObject(dib); });
-    HGDIOBJ old = SelectObject(memory, dib);
-    const bool copied = BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY | CAPTUREBLT);
-    GdiFlush();
-    SelectObject(memory, old);
-    if (!copied) return false;
-
-    const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
-    const DWORD imageSize = stride * static_cast<DWORD>(height);
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;  // "BM"
-    file.bfOffBits = sizeof file + sizeof header;
-    file.bfSize = file.bfOffBits + imageSize;
-    std::string out(reinterpret_cast<const char*>(&file), sizeof file);
-    out.append(reinterpret_cast<const char*>(&header), sizeof header);
-    out.append(static_cast<const char*>(bits), imageSize);
-    return WriteFileBytes(path, out.data(), out.size());
 }
 
 // ---- the program under test

@@ -19,8 +19,6 @@ using Millis = std::chrono::milliseconds;
 // ---- environment
 // QH_EXE as a Windows path: a Linux path is reached through drive Z:.
 std::wstring ProgramUnderTest();
-// QH_SCREENSHOT_DIR as a Windows path, or empty when it is not set.
-std::wstring ScreenshotFolder();
 std::wstring ToWindowsPath(std::wstring path);
 
 // ---- texts
@@ -98,6 +96,13 @@ std::optional<DWORD> RunToExit(const std::wstring& exe, Millis timeout);
 std::vector<HWND> MainWindows();  // every "TFMain" window on the desktop
 
 // ---- windows of another process
+std::wstring ClassOf(HWND window);
+// The caption the system keeps for a window; the window is not asked.
+std::wstring CaptionOf(HWND window);
+// What the window itself says it holds (WM_GETTEXT): for an edit control of
+// another process, the caption the system keeps is not what was typed.
+std::wstring TextOf(HWND window);
+std::vector<HWND> Children(HWND parent);
 std::vector<HWND> VisiblePopupMenus(DWORD processId);
 std::vector<HWND> VisibleWindows(DWORD processId);  // top-level, any class
 // A visible top-level window of the process titled title, one of whose
@@ -106,16 +111,15 @@ HWND FindMessageWindow(DWORD processId, std::wstring_view title, std::wstring_vi
 // Every window text of the window and its children, joined by " | ".
 std::wstring WindowTexts(HWND window);
 
-// ---- screen
-// Writes the screen's area as a 24-bit BMP file; false on any failure.
-bool SaveScreenBmp(const std::wstring& path, RECT area);
-
 // ---- the program under test, started from a private folder
 enum class Button { Left, Right };
 // The pointer's place when the driver opens the menu; the menu's top-left
 // corner lies there.
 inline constexpr POINT MenuAnchor{160, 120};
 enum class Ending { ExitItem, SessionEnd };
+
+// A test's first step: the program came up, or the test says why not.
+#define ASSERT_STARTED(app) ASSERT_TRUE((app).started()) << (app).problem()
 
 class Quillharbor {
 public:

@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <random>
-#include <sstream>
 
+#include "reporters.h"
+#include "scratch_folder.h"
 #include "text.h"
 
 namespace qh {
@@ -61,37 +61,14 @@ TEST(History, StoresEscapedAndGivesBackTheCopiedText) {
     EXPECT_EQ(MenuCaptionOf(h.Entry(3)), "a\r\nb");
 }
 
-struct RecordingReporter : Reporter {
-    std::vector<std::string> messages;
-    void Inform(std::string_view m) override { messages.emplace_back(m); }
-};
-
 class PhraseFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("qh-model-" + std::to_string(std::random_device{}()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-        file_ = dir_ / std::string(PhraseFileName);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::permissions(dir_, fs::perms::owner_all, ec);
-        fs::remove_all(dir_, ec);
-    }
-    void Write(std::string_view bytes) {
-        std::ofstream(file_, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    }
-    std::string Read() {
-        std::ifstream in(file_, std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    void Write(std::string_view bytes) { folder_.WritePhraseFile(bytes); }
+    std::string Read() const { return folder_.PhraseFileBytes(); }
 
-    fs::path dir_, file_;
-    RecordingReporter reporter_;
+    test::ScratchFolder folder_{"qh-model"};
+    const fs::path dir_ = folder_.Path(), file_ = folder_.PhraseFile();
+    test::RecordingReporter reporter_;
 };
 
 TEST_F(PhraseFile, MissingFileGivesAnEmptyStoreSilently) {

@@ -4,10 +4,11 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include "disk_file.h"
 #include "model.h"
+#include "reporters.h"
+#include "scratch_folder.h"
 #include "text.h"
 
 namespace qh {
@@ -103,15 +104,9 @@ TEST(SettingRows, RefusesSilently) {
     EXPECT_TRUE(list.Lines().empty());
 }
 
-struct Silent : Reporter {
-    void Inform(std::string_view) override {}
-};
-
 TEST(SettingRows, OkRewritesAHandEditedFileFromTheRows) {
-    const fs::path dir = fs::temp_directory_path() /
-                         ("qh-setting-" + std::to_string(std::random_device{}()));
-    fs::create_directories(dir);
-    const fs::path file = dir / std::string(PhraseFileName);
+    const test::ScratchFolder folder("qh-setting");
+    const fs::path file = folder.PhraseFile();
     {
         std::ofstream out(file, std::ios::binary);
         out << "abc\r\n"                      // no TAB: caption and content alike
@@ -120,7 +115,7 @@ TEST(SettingRows, OkRewritesAHandEditedFileFromTheRows) {
             << "greet\tHello\\r\\nWorld\r\n";
         for (int i = 0; i < 30; ++i) out << "n" << i << "\tv\r\n";  // over thirty
     }
-    Silent silent;
+    test::RecordingReporter silent;
     TTypeMsg store(OpenPhraseFile(file), silent);
     SettingRows list(store);
     ASSERT_EQ(list.Count(), 34u);  // all shown, more than thirty included
@@ -136,8 +131,6 @@ TEST(SettingRows, OkRewritesAHandEditedFileFromTheRows) {
     store.Save();
     TTypeMsg reread(OpenPhraseFile(file), silent);
     EXPECT_EQ(SettingRows(reread).Rows(), list.Rows());
-    std::error_code ec;
-    fs::remove_all(dir, ec);
 }
 
 TEST(FitInsertion, KeepsTheContentWithinItsBytes) {

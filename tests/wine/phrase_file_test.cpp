@@ -8,29 +8,17 @@
 #include <utility>
 
 #include "platform.h"
+#include "scratch_folder.h"
 
 namespace qh::win {
 namespace {
 
 class SystemFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        dir_ = std::wstring(temp) + L"qh-file-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
-        CreateDirectoryW(dir_.c_str(), nullptr);
-        path_ = dir_ + L"TypeMsg.cfg";
-    }
-    void TearDown() override {
-        SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(path_.c_str());
-        RemoveDirectoryW(path_.c_str());
-        DeleteFileW((path_ + L".tmp").c_str());
-        RemoveDirectoryW(dir_.c_str());
-    }
     bool TempLeft() const { return GetFileAttributesW((path_ + L".tmp").c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-    std::wstring dir_, path_;
+    test::ScratchFolder folder_{"qh-file"};
+    const std::wstring dir_ = folder_.Path().wstring() + L"\\", path_ = folder_.PhraseFile().wstring();
 };
 
 TEST_F(SystemFile, MissingFileIsNoFileAndWritesReadBackExactly) {

@@ -1,5 +1,5 @@
 // Helpers shared by the window tests: message pumping, the real clipboard,
-// a scratch folder, a viewer of our own in the clipboard chain, a reader
+// a viewer of our own in the clipboard chain, a reader
 // for real menus, and a closer for message boxes.
 #pragma once
 
@@ -10,14 +10,13 @@
 
 #include <chrono>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "Main.h"
 #include "platform.h"
+#include "scratch_folder.h"
 
 namespace qh::test {
 
@@ -95,46 +94,13 @@ inline void EmptyTheClipboard() { PutClipboard({}); }
 inline std::string ClipboardText() {
     std::string text;
     if (!OpenClipboard(ClipboardOwner())) return "<busy>";
-    if (HANDLE data = GetClipboardData(CF_TEXT)) {
-        const char* bytes = static_cast<const char*>(GlobalLock(data));
-        text.assign(bytes, strnlen(bytes, GlobalSize(data)));
-        GlobalUnlock(data);
-    }
+    if (HANDLE data = GetClipboardData(CF_TEXT)) text = win::ClipboardBlockText(data);
     CloseClipboard();
     return text;
 }
 
 // ANSI (code page 932 under the test prefix) from UTF-8.
 inline std::string Ansi(const char* utf8) { return win::ToAnsi(win::Widen(utf8)); }
-
-// A fresh folder under %TEMP%, removed afterwards.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        path_ = std::filesystem::path(temp) /
-                (L"qh-shell-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter_));
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    std::filesystem::path PhraseFile() const { return path_ / "TypeMsg.cfg"; }
-    // The phrase file, lines joined with CR LF (ANSI bytes).
-    void WritePhrases(const std::vector<std::string>& lines) const {
-        std::ofstream out(PhraseFile(), std::ios::binary);
-        for (const std::string& line : lines) out << line << "\r\n";
-    }
-
-private:
-    static inline int counter_ = 0;
-    std::filesystem::path path_;
-};
 
 // A clipboard viewer of the tests' own that counts what reaches it and
 // passes it on, as a well-behaved member of the chain does.
