@@ -136,23 +136,7 @@ std::string Cp932(std::wstring_view text) {
 
 // ---- waiting
 
-void PumpMessages() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
-bool WaitUntil(const std::function<bool()>& done, Millis timeout) {
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
-        PumpMessages();
-        if (done()) return true;
-        if (Clock::now() >= deadline) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-}
+bool WaitUntil(const std::function<bool()>& done, Millis timeout) { return qh::test::PumpUntil(done, timeout); }
 
 // ---- clipboard
 
@@ -196,51 +180,6 @@ HeldClipboard::~HeldClipboard() { Release(); }
 void HeldClipboard::Release() {
     if (held_) CloseClipboard();
     held_ = false;
-}
-
-ChainedViewer::ChainedViewer() {
-    static const wchar_t* const viewerClass = [] {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"QuillharborE2EViewer";
-        RegisterClassW(&wc);
-        return wc.lpszClassName;
-    }();
-    window_ = CreateWindowExW(0, viewerClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr),
-                              nullptr);
-    if (!window_) return;
-    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    SetLastError(0);
-    next_ = SetClipboardViewer(window_);
-    joined_ = next_ || GetLastError() == 0;
-}
-
-ChainedViewer::~ChainedViewer() {
-    Leave();
-    if (window_) DestroyWindow(window_);
-}
-
-void ChainedViewer::Leave() {
-    if (joined_) ChangeClipboardChain(window_, next_);
-    joined_ = false;
-}
-
-LRESULT CALLBACK ChainedViewer::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<ChainedViewer*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self && message == WM_DRAWCLIPBOARD) {
-        ++self->notifications_;
-        if (self->next_) SendMessageW(self->next_, message, wParam, lParam);
-        return 0;
-    }
-    if (self && message == WM_CHANGECBCHAIN) {
-        if (reinterpret_cast<HWND>(wParam) == self->next_)
-            self->next_ = reinterpret_cast<HWND>(lParam);
-        else if (self->next_)
-            SendMessageW(self->next_, message, wParam, lParam);
-        return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 // ---- keyboard

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "windows_test_support.h"
+
 namespace e2e {
 
 using Millis = std::chrono::milliseconds;
@@ -28,7 +30,6 @@ std::string Cp932(std::wstring_view text);
 // ---- waiting: handles the messages sent to this thread meanwhile (the
 // clipboard sends its owner WM_DESTROYCLIPBOARD synchronously).
 bool WaitUntil(const std::function<bool()>& done, Millis timeout);
-void PumpMessages();
 
 // ---- the clipboard, as another program uses it
 // A further format on the clipboard beside the text.
@@ -67,24 +68,8 @@ private:
 };
 
 // A clipboard viewer of the driver's own, as an older clipboard tool would
-// have: it counts the change notifications that reach it and passes them on.
-class ChainedViewer {
-public:
-    ChainedViewer();
-    ~ChainedViewer();
-    ChainedViewer(const ChainedViewer&) = delete;
-    ChainedViewer& operator=(const ChainedViewer&) = delete;
-    bool joined() const { return joined_; }
-    int notifications() const { return notifications_; }
-    void Leave();
-
-private:
-    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    HWND window_ = nullptr;
-    HWND next_ = nullptr;
-    int notifications_ = 0;
-    bool joined_ = false;
-};
+// have: drawCount counts the change notifications that reach it.
+using ChainedViewer = qh::test::ChainViewer;
 
 // ---- keyboard: one key press and release each, to the foreground window
 void Press(const std::vector<WORD>& virtualKeys);

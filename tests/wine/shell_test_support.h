@@ -17,31 +17,13 @@
 #include "Main.h"
 #include "platform.h"
 #include "scratch_folder.h"
+#include "windows_test_support.h"
 
 namespace qh::test {
 
 using namespace std::chrono_literals;
 
-// Runs this thread's messages for a while, or until `done` holds. A WM_QUIT
-// (the main window's close posts one) is dropped: the tests own the loop.
-inline bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 2000ms) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) continue;
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (done && done()) return true;
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= end) return false;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now);
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<long long>(left.count(), 20)),
-                                  QS_ALLINPUT);
-    }
-}
-
+inline bool PumpUntil(const std::function<bool()>& done) { return PumpUntil(done, 2000ms); }
 inline void Pump(std::chrono::milliseconds time = 50ms) { PumpUntil(nullptr, time); }
 
 // A hidden window that owns what the tests put on the clipboard.
@@ -102,64 +84,12 @@ inline std::string ClipboardText() {
 // ANSI (code page 932 under the test prefix) from UTF-8.
 inline std::string Ansi(const char* utf8) { return win::ToAnsi(win::Widen(utf8)); }
 
-// A clipboard viewer of the tests' own that counts what reaches it and
-// passes it on, as a well-behaved member of the chain does.
-class TestViewer {
-public:
+// A viewer of the tests' own, its greeting from the chain already handled.
+struct TestViewer : ChainViewer {
     TestViewer() {
-        static const ATOM atom = [] {
-            WNDCLASSW wc{};
-            wc.lpfnWndProc = Proc;
-            wc.hInstance = GetModuleHandleW(nullptr);
-            wc.lpszClassName = L"QhTestViewer";
-            return RegisterClassW(&wc);
-        }();
-        (void)atom;
-        hwnd_ = CreateWindowExW(0, L"QhTestViewer", L"", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                GetModuleHandleW(nullptr), nullptr);
-        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        next = SetClipboardViewer(hwnd_);
         Pump(20ms);
         drawCount = 0;
     }
-    ~TestViewer() {
-        Leave();
-        DestroyWindow(hwnd_);
-    }
-    TestViewer(const TestViewer&) = delete;
-    TestViewer& operator=(const TestViewer&) = delete;
-
-    void Leave() {
-        if (inChain_) ChangeClipboardChain(hwnd_, next);
-        inChain_ = false;
-    }
-    HWND Handle() const { return hwnd_; }
-
-    HWND next = nullptr;
-    int drawCount = 0;
-    int changeChainCount = 0;
-
-private:
-    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-        auto* self = reinterpret_cast<TestViewer*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        if (self && msg == WM_DRAWCLIPBOARD) {
-            ++self->drawCount;
-            if (self->inChain_ && self->next) SendMessageW(self->next, msg, wParam, lParam);
-            return 0;
-        }
-        if (self && msg == WM_CHANGECBCHAIN) {
-            ++self->changeChainCount;
-            if (reinterpret_cast<HWND>(wParam) == self->next)
-                self->next = reinterpret_cast<HWND>(lParam);
-            else if (self->next)
-                SendMessageW(self->next, msg, wParam, lParam);
-            return 0;
-        }
-        return DefWindowProcW(hwnd, msg, wParam, lParam);
-    }
-
-    HWND hwnd_ = nullptr;
-    bool inChain_ = true;
 };
 
 // True while the notification area holds the main window's icon: only an
