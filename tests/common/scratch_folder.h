@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -46,9 +47,10 @@ public:
         std::ofstream(PhraseFile(), std::ios::binary | std::ios::trunc)
             .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
-    std::string PhraseFileBytes() const {
+    std::optional<std::string> PhraseFileBytes() const {
         std::ifstream in(PhraseFile(), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        if (!in) return std::nullopt;
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     // The phrase file, lines joined with CR LF.
     void WritePhrases(const std::vector<std::string>& lines) const {

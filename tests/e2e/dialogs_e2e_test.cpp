@@ -83,23 +83,6 @@ void ClickAt(POINT point) {
     SendInput(2, inputs, sizeof(INPUT));
 }
 
-std::optional<std::string> ReadFileBytes(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-    std::string bytes;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read) bytes.append(buffer, read);
-    CloseHandle(file);
-    return bytes;
-}
-
-std::wstring PhraseFileOf(const Quillharbor& app) {
-    const std::wstring& exe = app.exePath();
-    return exe.substr(0, exe.find_last_of(L'\\')) + L"\\TypeMsg.cfg";
-}
-
 // The settings dialog of a running program and its controls.
 class SettingDialog {
 public:
@@ -179,7 +162,7 @@ TEST(SettingDialog, OkSavesAnAddedTwoLinePhraseEscapedAndTheMenuGivesItBack) {
         ASSERT_TRUE(Click(dialog.ok));
         ASSERT_TRUE(dialog.Closed()) << "OK did not close the dialog";
     }
-    EXPECT_EQ(ReadFileBytes(PhraseFileOf(app)), "greet\tHello\\r\\nWorld\r\n");
+    EXPECT_EQ(app.folder().PhraseFileBytes(), "greet\tHello\\r\\nWorld\r\n");
     // "定型文章(&T)" opens with its first phrase selected.
     EXPECT_EQ(app.Choose({'T', VK_RETURN}), "Hello\r\nWorld");
 }
@@ -212,7 +195,7 @@ TEST(SettingDialog, CancelAndEscLeaveThePhraseFileAsItWas) {
             }
             ASSERT_TRUE(dialog.Closed()) << c.what << " did not close the dialog";
         }
-        EXPECT_EQ(ReadFileBytes(PhraseFileOf(app)), c.file) << c.what;
+        EXPECT_EQ(app.folder().PhraseFileBytes(), c.file) << c.what;
         if (c.file) {
             EXPECT_EQ(app.Choose({'T', VK_RETURN}), "kept\tphrase") << c.what << ": the menu changed";
         }
@@ -234,7 +217,7 @@ TEST(SettingDialog, EnterInTheCaptionFieldSavesAndCloses) {
         Press({VK_RETURN});  // the focus is still where the dialog put it: the caption field
         ASSERT_TRUE(dialog.Closed()) << "Enter in the caption field did not close the dialog";
     }
-    EXPECT_EQ(ReadFileBytes(PhraseFileOf(app)), "one\tfirst\r\ntwo\tsecond\r\n");
+    EXPECT_EQ(app.folder().PhraseFileBytes(), "one\tfirst\r\ntwo\tsecond\r\n");
 }
 
 TEST(SettingDialog, DeleteAllAsksFirstAndOkThenWritesAnEmptyFile) {
@@ -268,7 +251,7 @@ TEST(SettingDialog, DeleteAllAsksFirstAndOkThenWritesAnEmptyFile) {
         ASSERT_TRUE(Click(dialog.ok));
         ASSERT_TRUE(dialog.Closed());
     }
-    EXPECT_EQ(ReadFileBytes(PhraseFileOf(app)), "");
+    EXPECT_EQ(app.folder().PhraseFileBytes(), "");
 }
 
 TEST(SettingDialog, AddingStopsAtThirtyPhrasesUntilOneIsDeleted) {
@@ -296,7 +279,7 @@ TEST(SettingDialog, AddingStopsAtThirtyPhrasesUntilOneIsDeleted) {
         ASSERT_TRUE(dialog.Closed());
     }
     for (int i = 2; i <= 31; ++i) expected += line(i);
-    EXPECT_EQ(ReadFileBytes(PhraseFileOf(app)), expected);
+    EXPECT_EQ(app.folder().PhraseFileBytes(), expected);
 }
 
 TEST(SettingDialog, TypedPhraseKeepsItsTabAndLineBreak) {
@@ -316,7 +299,7 @@ TEST(SettingDialog, TypedPhraseKeepsItsTabAndLineBreak) {
         ASSERT_TRUE(Click(dialog.ok));
         ASSERT_TRUE(dialog.Closed());
     }
-    EXPECT_EQ(ReadFileBytes(PhraseFileOf(app)), "go\ta\\tb\\r\\nc\r\n");
+    EXPECT_EQ(app.folder().PhraseFileBytes(), "go\ta\\tb\\r\\nc\r\n");
     EXPECT_EQ(app.Choose({'T', VK_RETURN}), "a\tb\r\nc");
 }
 
@@ -352,7 +335,7 @@ TEST(SettingDialog, ClickingARowFillsTheFieldsForChangeAndDelete) {
         ASSERT_TRUE(Click(dialog.ok));
         ASSERT_TRUE(dialog.Closed());
     }
-    EXPECT_EQ(ReadFileBytes(PhraseFileOf(app)), "two\tchanged\\tcontent\r\n");
+    EXPECT_EQ(app.folder().PhraseFileBytes(), "two\tchanged\\tcontent\r\n");
 }
 
 TEST(SettingDialog, BlankFieldsAreRefusedAndOuterSpacesTrimmed) {
@@ -382,7 +365,7 @@ TEST(SettingDialog, BlankFieldsAreRefusedAndOuterSpacesTrimmed) {
     }
     // The caption is trimmed in the dialog; the content's leading spaces
     // reach the file, but the store hands out the trimmed text.
-    EXPECT_EQ(ReadFileBytes(PhraseFileOf(app)), "padded\t  indented\r\n");
+    EXPECT_EQ(app.folder().PhraseFileBytes(), "padded\t  indented\r\n");
     EXPECT_EQ(app.Choose({'T', VK_RETURN}), "indented");
 }
 

@@ -102,14 +102,6 @@ HWND FindMainWindow(DWORD processId) {
     return nullptr;
 }
 
-bool WriteFileBytes(const std::wstring& path, const void* data, std::size_t size) {
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    return WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr) && written == size;
-}
-
 }  // namespace
 
 // ---- environment
@@ -286,33 +278,24 @@ HWND FindMessageWindow(DWORD processId, std::wstring_view title, std::wstring_vi
 // ---- the program under test
 
 Quillharbor::Quillharbor(std::optional<std::string> phraseFile) {
-    static int started = 0;
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    folder_ = std::wstring(temp) + L"qh-e2e-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-              std::to_wstring(++started);
     const std::wstring source = ProgramUnderTest();
     if (source.empty()) {
         problem_ = "QH_EXE does not name Quillharbor.exe";
         return;
     }
-    CreateDirectoryW(folder_.c_str(), nullptr);
-    exe_ = folder_ + L"\\Quillharbor.exe";
+    exe_ = folder_.Path().wstring() + L"\\Quillharbor.exe";
     if (!CopyFileW(source.c_str(), exe_.c_str(), FALSE)) {
         problem_ = "cannot copy QH_EXE into a temporary folder (error " + std::to_string(GetLastError()) + ")";
         return;
     }
-    if (phraseFile && !WriteFileBytes(folder_ + L"\\TypeMsg.cfg", phraseFile->data(), phraseFile->size())) {
-        problem_ = "cannot write TypeMsg.cfg";
-        return;
-    }
+    if (phraseFile) folder_.WritePhraseFile(*phraseFile);
     // What is on the clipboard at start-up becomes the first entry.
     EmptyTheClipboard();
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     std::wstring commandLine = L"\"" + exe_ + L"\"";
-    if (!CreateProcessW(exe_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(),
+    if (!CreateProcessW(exe_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.Path().c_str(),
                         &startup, &process_)) {
         problem_ = "cannot start Quillharbor.exe (error " + std::to_string(GetLastError()) + ")";
         return;
@@ -356,23 +339,10 @@ Quillharbor::~Quillharbor() {
         CloseHandle(process_.hThread);
         CloseHandle(process_.hProcess);
     }
-    RemoveFolder();
-}
-
-void Quillharbor::RemoveFolder() {
-    if (folder_.empty()) return;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder_ + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring file = folder_ + L"\\" + found.cFileName;
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                // The image of an ended process may stay locked for a moment.
-                WaitUntil([&] { return DeleteFileW(file.c_str()) != FALSE; }, Millis(3000));
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(folder_.c_str());
+    // The image of an ended process may stay locked for a moment; the
+    // folder goes with the rest of it.
+    if (!exe_.empty())
+        WaitUntil([&] { return DeleteFileW(exe_.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND; }, Millis(3000));
 }
 
 bool Quillharbor::Sync(Millis timeout) {

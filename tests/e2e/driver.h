@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "scratch_folder.h"
 #include "windows_test_support.h"
 
 namespace e2e {
@@ -122,6 +123,8 @@ public:
     HWND window() const { return window_; }
     DWORD processId() const { return process_.dwProcessId; }
     const std::wstring& exePath() const { return exe_; }
+    // The program's folder, with its phrase file.
+    const qh::test::ScratchFolder& folder() const { return folder_; }
 
     // Returns once the program has handled everything sent to it so far.
     bool Sync(Millis timeout = Millis(10000));
@@ -151,9 +154,7 @@ public:
     std::optional<DWORD> WaitForExit(Millis timeout);
 
 private:
-    void RemoveFolder();
-
-    std::wstring folder_;
+    qh::test::ScratchFolder folder_{"qh-e2e"};
     std::wstring exe_;
     PROCESS_INFORMATION process_{};
     HWND window_ = nullptr;

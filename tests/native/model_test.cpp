@@ -64,7 +64,7 @@ TEST(History, StoresEscapedAndGivesBackTheCopiedText) {
 class PhraseFile : public ::testing::Test {
 protected:
     void Write(std::string_view bytes) { folder_.WritePhraseFile(bytes); }
-    std::string Read() const { return folder_.PhraseFileBytes(); }
+    std::optional<std::string> Read() const { return folder_.PhraseFileBytes(); }
 
     test::ScratchFolder folder_{"qh-model"};
     const fs::path dir_ = folder_.Path(), file_ = folder_.PhraseFile();

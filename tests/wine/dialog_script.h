@@ -266,7 +266,7 @@ protected:
     void TearDown() override { DestroyWindow(owner_); }
 
     void WriteFile(std::string_view bytes) { folder_.WritePhraseFile(bytes); }
-    std::string FileBytes() const { return folder_.PhraseFileBytes(); }
+    std::optional<std::string> FileBytes() const { return folder_.PhraseFileBytes(); }
     TTypeMsg& Store() {
         if (!store_) store_.emplace(OpenPhraseFile(file_.wstring()), reporter_);
         return *store_;
