@@ -1,6 +1,5 @@
 // The settings dialog "設定": its form, the list and fields, its keys, the
 // limits on what the user types, and saving to the phrase file.
-
 #include "dialog_script.h"
 
 namespace qh::win {
