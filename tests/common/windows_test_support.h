@@ -29,21 +29,25 @@ inline bool PumpUntil(const std::function<bool()>& done, std::chrono::millisecon
     }
 }
 
+// A window of this thread that is never shown, of a class of its own (its
+// name), to own the clipboard or an icon or to receive messages: by default
+// message-only.
+inline HWND HiddenWindow(const wchar_t* className, WNDPROC proc = DefWindowProcW, HWND parent = HWND_MESSAGE) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = className;
+    RegisterClassW(&wc);  // fails harmlessly when the class is there
+    return CreateWindowExW(0, className, L"", 0, 0, 0, 0, 0, parent, nullptr, wc.hInstance, nullptr);
+}
+
 // A clipboard viewer of the test's own, as an older clipboard tool would
 // have: it counts what reaches it and passes it on, as a well-behaved member
 // of the chain does.
 class ChainViewer {
 public:
     ChainViewer() {
-        static const wchar_t* const name = [] {
-            WNDCLASSW wc{};
-            wc.lpfnWndProc = Proc;
-            wc.hInstance = GetModuleHandleW(nullptr);
-            wc.lpszClassName = L"QhTestViewer";
-            RegisterClassW(&wc);
-            return wc.lpszClassName;
-        }();
-        hwnd_ = CreateWindowExW(0, name, L"", 0, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        hwnd_ = HiddenWindow(L"QhTestViewer", Proc, nullptr);
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         SetLastError(0);
         next = SetClipboardViewer(hwnd_);

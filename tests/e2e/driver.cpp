@@ -48,15 +48,7 @@ std::wstring Environment(const wchar_t* name) {
 
 // A message-only window of this thread: the clipboard's owner for our copies.
 HWND DriverWindow() {
-    static const HWND window = [] {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"QuillharborE2EDriver";
-        RegisterClassW(&wc);
-        return CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                               wc.hInstance, nullptr);
-    }();
+    static const HWND window = qh::test::HiddenWindow(L"QuillharborE2EDriver");
     return window;
 }
 

@@ -142,10 +142,12 @@ TEST_F(Clipboard, ABusyClipboardIsReportedWithoutHoldingUpTheProgramThatSentTheC
         boxClosed = true;
         return false;
     });
-    ASSERT_TRUE(PumpUntil([&] { return held.load(); }));
-    ASSERT_TRUE(PumpUntil([&] { return !closer.seen.empty(); }, 5000ms));
+    // The thread is let go before any check: a test that returns with it
+    // still running would end the whole program.
+    const bool boxSeen = PumpUntil([&] { return held && !closer.seen.empty(); }, 5000ms);
     releaseClipboard = true;
     holder.join();
+    ASSERT_TRUE(boxSeen) << (held ? "no box was shown" : "the clipboard could not be held");
     Pump(20ms);
 
     EXPECT_TRUE(returnedWhileBoxOpen);

@@ -28,15 +28,7 @@ inline void Pump(std::chrono::milliseconds time = 50ms) { PumpUntil(nullptr, tim
 
 // A hidden window that owns what the tests put on the clipboard.
 inline HWND ClipboardOwner() {
-    static const HWND owner = [] {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"QhTestClipboardOwner";
-        RegisterClassW(&wc);
-        return CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                               wc.hInstance, nullptr);
-    }();
+    static const HWND owner = HiddenWindow(L"QhTestClipboardOwner");
     return owner;
 }
 
@@ -212,12 +204,7 @@ private:
 class TrayKeeper : public ::testing::Environment {
 public:
     void SetUp() override {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"QhTestTrayKeeper";
-        RegisterClassW(&wc);
-        hwnd_ = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+        hwnd_ = HiddenWindow(L"QhTestTrayKeeper", DefWindowProcW, nullptr);
         NOTIFYICONDATAA data = Record();
         data.uFlags = NIF_ICON;
         data.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
