@@ -21,8 +21,9 @@ public:
     // Records a text just read from the clipboard: it moves to the top,
     // an equal older entry goes, and the 31st entry is dropped.
     void CaptureClipboardText(std::string_view text);
-    // The same with the exact form where the ANSI bytes lose characters;
-    // entries are the same by SameText.
+    // The same with the exact form where the ANSI bytes lose characters.
+    // Two copies are one entry when their exact texts are equal: equal bytes
+    // without exact forms, or equal exact forms ("naïve" is not "na?ve").
     void CaptureClipboardText(ExactText text);
     void Clear();
     void Delete(std::size_t index);

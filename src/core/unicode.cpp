@@ -1,5 +1,7 @@
 #include "unicode.h"
 
+#include <algorithm>
+
 #include "text.h"
 
 namespace qh {

@@ -20,13 +20,6 @@ struct ExactText {
     bool operator==(const ExactText&) const = default;
 };
 
-// Two copies are the same entry when their exact texts are equal. With
-// `exact` set only where needed, that is equal ANSI bytes without exact
-// forms, or equal exact forms.
-inline bool SameText(const ExactText& a, const ExactText& b) {
-    return a.exact.has_value() == b.exact.has_value() && (a.exact ? *a.exact == *b.exact : a.ansi == b.ansi);
-}
-
 // The system's ANSI code page as a converter; the Windows layer implements
 // it with the system calls, tests with a small table.
 class AnsiCodePage {
