@@ -74,7 +74,8 @@ void TTypeMsg::Load() {
         std::vector<std::string> lines;
         std::vector<std::optional<std::u16string>> exactLines;
         if (bytes->starts_with(Utf8Bom)) {
-            for (std::u16string& line : SplitLines(Utf8ToUtf16(std::string_view(*bytes).substr(Utf8Bom.size())))) {
+            const std::u16string text = Utf8ToUtf16(std::string_view(*bytes).substr(Utf8Bom.size()));
+            for (std::u16string& line : SplitLines(text)) {
                 ExactText text = FromExact(std::move(line), codePage_);
                 lines.push_back(std::move(text.ansi));
                 exactLines.push_back(std::move(text.exact));
@@ -94,7 +95,8 @@ void TTypeMsg::Load() {
 void TTypeMsg::Save() {
     try {
         std::string bytes;
-        if (std::none_of(exactLines_.begin(), exactLines_.end(), [](const auto& e) { return e.has_value(); })) {
+        const auto exact = [](const std::optional<std::u16string>& line) { return line.has_value(); };
+        if (std::none_of(exactLines_.begin(), exactLines_.end(), exact)) {
             // Every phrase fits the code page: the file as it always was.
             std::size_t size = 0;
             for (const std::string& line : lines_) size += line.size() + 2;

@@ -77,7 +77,9 @@ TEST_F(ExactPhrases, FileStaysAnsiWhileEveryPhraseFitsAndIsUtf8WithABomOtherwise
 }
 
 TEST_F(ExactPhrases, BadTextsLoseOnlyTheirInvalidParts) {
-    file_ = "\xEF\xBB\xBF" "ok\t\xE6\x97\xA5\xFF\r\n" "bad\xC3\t\xE2\x82" "\r\n" "\xF0\x9F\x98\x80\tx\xED\xA0\x80y"s;
+    file_ = "\xEF\xBB\xBF" "ok\t\xE6\x97\xA5\xFF\r\n"
+            "bad\xC3\t\xE2\x82" "\r\n"
+            "\xF0\x9F\x98\x80\tx\xED\xA0\x80y"s;
     auto store = Open();
     ASSERT_EQ(store->Count(), 3u);
     EXPECT_EQ(store->ExactCaptions()[1], u"bad\uFFFD");
@@ -151,7 +153,8 @@ TEST(FitInsertion, MeasuresUtf16ByWidthAndKeepsPairsAndLineBreaksWhole) {
         {u"x", 12, 0, 10, 0},       // already over the limit
     };
     for (const Case& c : cases)
-        EXPECT_EQ(FitInsertion(c.insertion, c.textWidth, c.replacedWidth, c.limit), c.fit) << Utf16ToUtf8(c.insertion);
+        EXPECT_EQ(FitInsertion(c.insertion, c.textWidth, c.replacedWidth, c.limit), c.fit)
+            << Utf16ToUtf8(c.insertion);
     EXPECT_EQ(FitInsertion(std::u16string(20000, u'あ'), 0, 0), MemoMaxBytes / 2);
 }
 

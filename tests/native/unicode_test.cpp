@@ -37,7 +37,8 @@ TEST(ExactCaption, CutsAtTheWidthLimitWithoutSplittingASurrogatePair) {
     EXPECT_EQ(ExactCaptionOf(u"a" + emoji), u"a" + emoji.substr(0, 48));
     EXPECT_EQ(ExactCaptionOf(emoji), emoji.substr(0, 50));
     // A cut inside an escape keeps its first characters, as with bytes.
-    EXPECT_EQ(ExactCaptionOf(u"😀" + std::u16string(47, u'x') + u"\r\n"), u"😀" + std::u16string(47, u'x') + u"\\");
+    const std::u16string x47(47, u'x');
+    EXPECT_EQ(ExactCaptionOf(u"😀" + x47 + u"\r\n"), u"😀" + x47 + u"\\");
 
     // A text that code page 932 holds gets the caption its bytes get.
     const testing::FakeShiftJis cp;
