@@ -416,6 +416,34 @@ TEST(SettingDialog, BlankFieldsAreRefusedAndOuterSpacesTrimmed) {
     EXPECT_EQ(app.Choose({'T', VK_RETURN}), "indented");
 }
 
+// Any text is accepted: a phrase the code page cannot hold turns the whole
+// file into UTF-8, which a restarted program reads back exactly.
+TEST(SettingDialog, APhraseWithAnEmojiSurvivesSaveRestartAndChoose) {
+    const std::wstring caption = L"笑顔😀", content = L"naïve 😀\r\n𠮷";
+    std::optional<std::string> saved;
+    {
+        Quillharbor app(Cp932(L"挨拶\tこんにちは\r\n"));
+        ASSERT_STARTED(app);
+        {
+            SettingDialog dialog(app);
+            ASSERT_COMPLETE(dialog);
+            ASSERT_TRUE(dialog.AddPhrase(caption, content));
+            ASSERT_EQ(dialog.Rows(), 2);
+            ASSERT_TRUE(Click(dialog.ok));
+            ASSERT_TRUE(dialog.Closed());
+        }
+        saved = ReadFileBytes(PhraseFileOf(app));
+    }
+    ASSERT_EQ(saved, "\xEF\xBB\xBF挨拶\tこんにちは\r\n笑顔😀\tnaïve 😀\\r\\n𠮷\r\n");
+
+    Quillharbor restarted(*saved);
+    ASSERT_STARTED(restarted);
+    EXPECT_EQ(restarted.Choose({'T', VK_DOWN, VK_RETURN}), "na?ve ??\r\n??");
+    EXPECT_EQ(ReadUnicodeText(), content);
+    EXPECT_EQ(restarted.Choose({'T', VK_RETURN}), Cp932(L"こんにちは"));
+    EXPECT_EQ(ReadUnicodeText(), L"こんにちは");
+}
+
 // ---- About
 
 TEST(AboutDialog, ShowsTheVersionAndEnterClosesIt) {
