@@ -10,17 +10,11 @@
 #include <string>
 #include <string_view>
 
+#include "check.h"
 #include "reference.h"
 #include "text.h"
 
 namespace {
-
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "broken: %s\n", what);
-        std::abort();
-    }
-}
 
 }  // namespace
 

@@ -1,6 +1,7 @@
-// The phrase file reader on arbitrary file contents: the lines follow the
-// line-break rules, the three lists stay parallel, every caption and content
-// is a trimmed field of its line, and saving and loading again keeps the lines.
+// The phrase file reader on arbitrary file contents in the ANSI form: the
+// lines follow the line-break rules, the three lists stay parallel, every
+// caption and content is a trimmed field of its line, and saving and loading
+// again keeps the lines.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "check.h"
 #include "disk_file.h"
 #include "model.h"
 #include "reference.h"
@@ -21,13 +23,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "broken: %s\n", what);
-        std::abort();
-    }
-}
 
 bool Trimmed(std::string_view s) {
     return s.empty() || (static_cast<unsigned char>(s.front()) > 0x20 && static_cast<unsigned char>(s.back()) > 0x20);
@@ -43,6 +38,7 @@ const fs::path& PhraseFile() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    if (bytes.starts_with(qh::Utf8Bom)) return 0;  // the UTF-8 form: utf8_phrase_file_fuzz
     std::ofstream(PhraseFile(), std::ios::binary | std::ios::trunc)
         .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 

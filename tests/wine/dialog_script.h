@@ -268,7 +268,7 @@ protected:
     void WriteFile(std::string_view bytes) { folder_.WritePhraseFile(bytes); }
     std::optional<std::string> FileBytes() const { return folder_.PhraseFileBytes(); }
     TTypeMsg& Store() {
-        if (!store_) store_.emplace(OpenPhraseFile(file_.wstring()), reporter_);
+        if (!store_) store_.emplace(OpenPhraseFile(file_.wstring()), reporter_, SystemAnsiCodePage());
         return *store_;
     }
 

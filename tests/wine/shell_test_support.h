@@ -68,7 +68,7 @@ inline void EmptyTheClipboard() { PutClipboard({}); }
 inline std::string ClipboardText() {
     std::string text;
     if (!OpenClipboard(ClipboardOwner())) return "<busy>";
-    if (HANDLE data = GetClipboardData(CF_TEXT)) text = win::ClipboardBlockText(data);
+    if (HANDLE data = GetClipboardData(CF_TEXT)) text = win::AnsiTextOfBlock(data);
     CloseClipboard();
     return text;
 }
