@@ -179,59 +179,75 @@ char* EscapeByte(const char* q, const char* begin, const char* end, char* w) {
     return w;
 }
 
+// The escaped bytes of the 64 at p as one mask; reads p[-1] to p[64].
+template <bool escapeTab>
+std::uint64_t EscapedMask(const char* p) {
+    std::uint64_t mask = 0;
+    for (std::size_t k = 0; k < 64; k += BlockBytes)
+        mask |= std::uint64_t{MaskOf(EscapedBytes<escapeTab>(LoadBlock(p + k), p + k))} << k;
+    return mask;
+}
+
+// Copies from..to to w a block at a time; reads and writes up to 15 bytes
+// beyond.
+char* CopyBlocks(const char* from, const char* to, char* w) {
+    const std::size_t size = static_cast<std::size_t>(to - from);
+    for (std::size_t k = 0; k < size; k += BlockBytes) StoreBlock(w + k, LoadBlock(from + k));
+    return w + size;
+}
+
 // Escapes p..stop of the text begin..end into w.
 template <bool escapeTab>
 char* EscapeRun(const char*& p, const char* stop, const char* begin, const char* end, char* w) {
     if (p == begin && p != stop) w = EscapeByte<escapeTab>(p++, begin, end, w);
-    // A block is stored whole; behind each escaped byte the rest of the
-    // block is stored again, one byte further on. Reads p[-1] to p[31].
-    for (; stop - p >= static_cast<std::ptrdiff_t>(BlockBytes) && end - p >= 2 * static_cast<std::ptrdiff_t>(BlockBytes);
-         p += BlockBytes, w += BlockBytes) {
-        const Block x = LoadBlock(p);
-        StoreBlock(w, x);
-        for (unsigned marks = MaskOf(EscapedBytes<escapeTab>(x, p)); marks; marks &= marks - 1) {
-            const unsigned i = static_cast<unsigned>(std::countr_zero(marks));
-            char* const at = w + i;
-            at[0] = '\\';
-            at[1] = EscapeLetters[static_cast<unsigned char>(p[i])];
-            StoreBlock(at + 2, LoadBlock(p + i + 1));
-            ++w;
+    // From escaped byte to escaped byte through masks of 64 bytes: one
+    // mispredicted branch per mask rather than per block, which is what
+    // dominates when escapes come every few bytes. Reads p[-1] to p[80].
+    const char* from = p;
+    for (; stop - p >= 64 && end - p > 80; p += 64) {
+        for (std::uint64_t marks = EscapedMask<escapeTab>(p); marks; marks &= marks - 1) {
+            const char* const at = p + std::countr_zero(marks);
+            // The first block unconditionally: most gaps between escapes are short.
+            const std::size_t gap = static_cast<std::size_t>(at - from);
+            StoreBlock(w, LoadBlock(from));
+            for (std::size_t k = BlockBytes; k < gap; k += BlockBytes) StoreBlock(w + k, LoadBlock(from + k));
+            w += gap;
+            w[0] = '\\';
+            w[1] = EscapeLetters[static_cast<unsigned char>(*at)];
+            w += 2;
+            from = at + 1;
         }
     }
+    w = CopyBlocks(from, p, w);
     for (; p != stop; ++p) w = EscapeByte<escapeTab>(p, begin, end, w);
     return w;
 }
 
 // Decodes from p to at least stop into w.
 char* DecodeRun(const char*& p, const char* stop, const char* end, char* w) {
-    // A block is stored whole; behind each decoded sequence the rest of the
-    // block is stored again, where it now belongs. A sequence may run up to
-    // three bytes past the block: the next block starts behind it. Reads up
-    // to p[34].
-    constexpr std::ptrdiff_t block = BlockBytes, reach = 2 * BlockBytes + 3;
-    while (stop - p >= block && end - p >= reach) {
-        const char* const in = p;
-        char* const out = w;
-        const Block x = LoadBlock(in);
-        StoreBlock(out, x);
-        std::ptrdiff_t dropped = 0;  // bytes the sequences so far shrank by
-        p = in + block;
-        for (unsigned marks = MaskOf(Equal(x, '\\')); marks;) {
-            const char* q = in + std::countr_zero(marks);
-            char* const at = out + (q - in) - dropped;
-            const char* const from = q;
-            char* const next = DecodeOne(q, end, at);
-            dropped += (q - from) - (next - at);
-            StoreBlock(next, LoadBlock(q));
-            const std::ptrdiff_t done = q - in;
-            if (done >= block) {
-                p = q;
-                break;
-            }
-            marks &= ~0u << done;
+    // From backslash to backslash through masks of 64 bytes, as the escapes
+    // go; a sequence may end past the mask, and the next mask starts behind
+    // it. Reads up to p[79].
+    const char* from = p;
+    for (; stop - p >= 64 && end - p > 80; p += 64) {
+        std::uint64_t marks = 0;
+        for (std::size_t k = 0; k < 64; k += BlockBytes)
+            marks |= std::uint64_t{MaskOf(Equal(LoadBlock(p + k), '\\'))} << k;
+        marks &= from > p ? ~std::uint64_t{0} << (from - p) : ~std::uint64_t{0};
+        while (marks) {
+            const char* at = p + std::countr_zero(marks);
+            const std::size_t gap = static_cast<std::size_t>(at - from);
+            StoreBlock(w, LoadBlock(from));
+            for (std::size_t k = BlockBytes; k < gap; k += BlockBytes) StoreBlock(w + k, LoadBlock(from + k));
+            w = DecodeOne(at, end, w + gap);
+            from = at;
+            // A decoded "\\\\" or "\\r\\n" holds a second backslash.
+            const std::size_t done = static_cast<std::size_t>(from - p);
+            marks = done >= 64 ? 0 : marks & (~std::uint64_t{0} << done);
         }
-        w = out + (p - in) - dropped;
     }
+    if (from < p) w = CopyBlocks(from, p, w);
+    p = std::max(p, from);
     while (p < stop) w = DecodeOne(p, end, w);
     return w;
 }
