@@ -55,9 +55,8 @@ bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= 0x20; }
 
 // Clipboard texts run to tens of megabytes, and the bytes the escapes care
 // about are sparse in prose but come every few bytes in lists of paths. The
-// scanners below look at a block of bytes at once and handle each marked
-// byte of a block without scanning the block again, which stays fast in
-// both.
+// scanners below find them a block of bytes at a time and copy the bytes
+// between them in blocks, which stays fast in both.
 //
 // Huge outputs go through a small buffer: each run of the text is rewritten
 // there (while it sits in the first-level cache) and then appended to the
