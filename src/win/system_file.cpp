@@ -1,0 +1,89 @@
+#include "system_file.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "handles.h"
+
+namespace qh::win {
+
+namespace {
+
+// CreateFileW fails with INVALID_HANDLE_VALUE, not null.
+KernelHandle File(HANDLE h) { return KernelHandle(h == INVALID_HANDLE_VALUE ? nullptr : h); }
+
+class SystemPhraseFile final : public PhraseFile {
+public:
+    explicit SystemPhraseFile(std::wstring path) : path_(std::move(path)) {}
+
+    std::optional<std::string> ReadAll() const override {
+        const DWORD attributes = GetFileAttributesW(path_.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
+            throw std::runtime_error("phrase file cannot be read");
+        }
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) throw std::runtime_error("phrase file is a folder");
+        const KernelHandle file = File(CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) throw std::runtime_error("phrase file cannot be opened");
+        LARGE_INTEGER size{};
+        if (!GetFileSizeEx(file.get(), &size)) throw std::runtime_error("phrase file cannot be read");
+        std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+            DWORD read = 0;
+            if (!ReadFile(file.get(), bytes.data() + done, chunk, &read, nullptr))
+                throw std::runtime_error("phrase file cannot be read");
+            if (read == 0) break;  // shorter than it was a moment ago
+            done += read;
+        }
+        bytes.resize(done);
+        return bytes;
+    }
+
+    void ReplaceAll(std::string_view bytes) override {
+        // A read-only phrase file is not to be replaced (Windows refuses the
+        // move; Wine would not, so ask first).
+        const DWORD attributes = GetFileAttributesW(path_.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+            throw std::runtime_error("phrase file is read-only");
+        const std::wstring temp = path_ + L".tmp";
+        try {
+            {
+                const KernelHandle file = File(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+                if (!file) throw std::runtime_error("temporary phrase file cannot be created");
+                std::size_t done = 0;
+                while (done < bytes.size()) {
+                    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+                    DWORD written = 0;
+                    if (!WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr) || written == 0)
+                        throw std::runtime_error("phrase file cannot be written");
+                    done += written;
+                }
+                if (!FlushFileBuffers(file.get())) throw std::runtime_error("phrase file cannot be written");
+            }
+            // The old file stays whole until the new one is complete.
+            if (!MoveFileExW(temp.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+                throw std::runtime_error("phrase file cannot be replaced");
+        } catch (...) {
+            DeleteFileW(temp.c_str());
+            throw;
+        }
+    }
+
+private:
+    std::wstring path_;
+};
+
+}  // namespace
+
+std::unique_ptr<PhraseFile> OpenPhraseFile(std::wstring path) {
+    return std::make_unique<SystemPhraseFile>(std::move(path));
+}
+
+}  // namespace qh::win
