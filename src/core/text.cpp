@@ -64,7 +64,7 @@ bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= 0x20; }
 // like a plain copy.
 constexpr std::size_t Chunk = 4096;
 // Room the block scanners may write beyond a run's output.
-constexpr std::size_t Slack = 64;
+constexpr std::size_t Slack = 256;
 
 // Rewrites `text` chunk by chunk: `run(p, stop, w)` rewrites from p to at
 // least stop into w, advancing p, and returns the end of what it wrote.
@@ -196,19 +196,40 @@ char* CopyBlocks(const char* from, const char* to, char* w) {
 }
 
 // Escapes p..stop of the text begin..end into w.
+//
+// A branch that depends on the text costs more than the escape of a byte, so
+// the work goes by 64 bytes, which are first stored as they are. Where a few
+// of them are escaped (prose), each one is written as its pair and the rest
+// of the 64 bytes is stored again one byte further on: no branch per gap.
+// Where many are (lists of paths), the bytes are walked from escaped byte to
+// escaped byte and the short gaps between are copied a block at a time.
+// Reads p[-1] to p[128].
 template <bool escapeTab>
 char* EscapeRun(const char*& p, const char* stop, const char* begin, const char* end, char* w) {
     if (p == begin && p != stop) w = EscapeByte<escapeTab>(p++, begin, end, w);
-    // From escaped byte to escaped byte through masks of 64 bytes: one
-    // mispredicted branch per mask rather than per block, which is what
-    // dominates when escapes come every few bytes. Reads p[-1] to p[80].
-    const char* from = p;
-    for (; stop - p >= 64 && end - p > 80; p += 64) {
-        for (std::uint64_t marks = EscapedMask<escapeTab>(p); marks; marks &= marks - 1) {
+    for (; stop - p >= 64 && end - p > 128; p += 64) {
+        std::uint64_t marks = EscapedMask<escapeTab>(p);
+        for (std::size_t k = 0; k < 64; k += BlockBytes) StoreBlock(w + k, LoadBlock(p + k));
+        std::uint64_t beyondFour = marks & (marks - 1);
+        beyondFour &= beyondFour - 1;
+        beyondFour &= beyondFour - 1;
+        beyondFour &= beyondFour - 1;
+        if (!beyondFour) {
+            for (; marks; marks &= marks - 1, ++w) {
+                const int i = std::countr_zero(marks);
+                char* const at = w + i;
+                at[0] = '\\';
+                at[1] = EscapeLetters[static_cast<unsigned char>(p[i])];
+                for (std::size_t k = 0; k < 64; k += BlockBytes) StoreBlock(at + 2 + k, LoadBlock(p + i + 1 + k));
+            }
+            w += 64;
+            continue;
+        }
+        const char* from = p;
+        for (; marks; marks &= marks - 1) {
             const char* const at = p + std::countr_zero(marks);
-            // The first block unconditionally: most gaps between escapes are short.
             const std::size_t gap = static_cast<std::size_t>(at - from);
-            StoreBlock(w, LoadBlock(from));
+            StoreBlock(w, LoadBlock(from));  // whether needed or not: no branch
             for (std::size_t k = BlockBytes; k < gap; k += BlockBytes) StoreBlock(w + k, LoadBlock(from + k));
             w += gap;
             w[0] = '\\';
@@ -216,8 +237,8 @@ char* EscapeRun(const char*& p, const char* stop, const char* begin, const char*
             w += 2;
             from = at + 1;
         }
+        w = CopyBlocks(from, p + 64, w);
     }
-    w = CopyBlocks(from, p, w);
     for (; p != stop; ++p) w = EscapeByte<escapeTab>(p, begin, end, w);
     return w;
 }
