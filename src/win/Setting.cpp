@@ -3,6 +3,8 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstring>
+#include <cwchar>
 #include <stdexcept>
 
 #include "model.h"
@@ -39,19 +41,22 @@ std::size_t WidePrefixOfBytes(const std::wstring& wide, std::size_t bytes) {
 }
 
 // The clipboard's text as the user would paste it, if any.
-std::optional<std::wstring> ClipboardUnicodeText(HWND owner) {
-    if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(owner)) return std::nullopt;
-    struct Closer {
-        ~Closer() { CloseClipboard(); }
-    } closer;
-    HANDLE data = GetClipboardData(CF_UNICODETEXT);
-    if (!data) return std::nullopt;
-    const auto* chars = static_cast<const wchar_t*>(GlobalLock(data));
-    if (!chars) return std::nullopt;
-    const std::size_t room = GlobalSize(data) / sizeof(wchar_t);
-    std::wstring text(chars, std::find(chars, chars + room, L'\0'));
-    GlobalUnlock(data);
-    return text;
+std::optional<std::wstring> ClipboardUnicodeText() {
+    if (!IsClipboardFormatAvailable(CF_UNICODETEXT)) return std::nullopt;
+    try {
+        OpenClipboardScope open;
+        HANDLE data = GetClipboardData(CF_UNICODETEXT);
+        if (!data) return std::nullopt;
+        const LockedBlock block(data);
+        const std::string_view bytes = block.Bytes();
+        if (!bytes.data()) return std::nullopt;
+        std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
+        std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
+        text.resize(std::wcslen(text.c_str()));
+        return text;
+    } catch (const ClipboardBusy&) {
+        return std::nullopt;  // as an edit control does: nothing is pasted
+    }
 }
 
 }  // namespace
@@ -357,7 +362,7 @@ LRESULT TFrmSetting::MemoGuardedInput(UINT message, WPARAM wParam, LPARAM lParam
 }
 
 void TFrmSetting::MemoPaste() {
-    const auto pasted = ClipboardUnicodeText(Memo);
+    const auto pasted = ClipboardUnicodeText();
     if (!pasted) return;
     DWORD start = 0, end = 0;
     SendMessageW(Memo, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));

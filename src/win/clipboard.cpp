@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -11,43 +12,6 @@
 namespace qh::win {
 
 namespace {
-
-// The clipboard, open for one scope; a busy clipboard is retried for
-// about 100 ms before giving up.
-class OpenClipboardScope {
-public:
-    OpenClipboardScope() {
-        constexpr int Attempts = 10;
-        for (int attempt = 0; attempt < Attempts; ++attempt) {
-            if (OpenClipboard(AppWindow())) return;
-            if (attempt + 1 < Attempts) Sleep(10);
-        }
-        throw ClipboardBusy();
-    }
-    ~OpenClipboardScope() { CloseClipboard(); }
-    OpenClipboardScope(const OpenClipboardScope&) = delete;
-    OpenClipboardScope& operator=(const OpenClipboardScope&) = delete;
-};
-
-// A locked global block, seen as bytes up to its real size.
-class LockedBlock {
-public:
-    explicit LockedBlock(HGLOBAL block) : block_(block), data_(static_cast<const char*>(GlobalLock(block))) {
-        if (data_) size_ = GlobalSize(block);
-    }
-    ~LockedBlock() {
-        if (data_) GlobalUnlock(block_);
-    }
-    LockedBlock(const LockedBlock&) = delete;
-    LockedBlock& operator=(const LockedBlock&) = delete;
-
-    std::string_view Bytes() const { return data_ ? std::string_view(data_, size_) : std::string_view(); }
-
-private:
-    HGLOBAL block_;
-    const char* data_;
-    std::size_t size_ = 0;
-};
 
 bool HasFormat(const char* name) {
     const UINT format = RegisterClipboardFormatA(name);
@@ -77,6 +41,18 @@ bool ExcludedFromHistory() {
 
 }  // namespace
 
+OpenClipboardScope::OpenClipboardScope(std::chrono::milliseconds patience) {
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(patience.count());
+    while (!OpenClipboard(AppWindow())) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= end) throw ClipboardBusy();
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 10)),
+                                  QS_SENDMESSAGE);
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);  // runs the sent ones
+    }
+}
+
 bool ClipboardHasText() { return IsClipboardFormatAvailable(CF_TEXT) != 0; }
 
 std::optional<std::string> ReadClipboardText() {
@@ -100,7 +76,8 @@ void WriteClipboardText(std::string_view ansiText) {
     bytes[ansiText.size()] = '\0';
     GlobalUnlock(block.get());
 
-    OpenClipboardScope open;
+    // The user chose an entry a moment ago: a short wait beats losing it.
+    OpenClipboardScope open(std::chrono::milliseconds(1000));
     if (!EmptyClipboard()) throw std::runtime_error("EmptyClipboard failed");
     if (!SetClipboardData(CF_TEXT, block.get())) throw std::runtime_error("SetClipboardData failed");
     block.release();  // the clipboard owns it now
