@@ -275,8 +275,9 @@ void TFMain::DeleteTrayIcon() {
 LRESULT TFMain::WMDrawClipboard(WPARAM wParam, LPARAM lParam) {
     // Recorded first, so that a slow neighbour further on cannot delay it;
     // then the copying program goes on before the chain is served.
-    clipboardSequence_ = GetClipboardSequenceNumber();
     CaptureClipboard();
+    // Taken after the read: a format the owner renders on demand may move it.
+    clipboardSequence_ = GetClipboardSequenceNumber();
     ReplyMessage(0);
     // Nobody follows a null next viewer; a send to it would only fail.
     if (NextViewer) Forward(NextViewer, WM_DRAWCLIPBOARD, wParam, lParam);
