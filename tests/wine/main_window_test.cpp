@@ -86,7 +86,7 @@ TEST_F(MainWindow, ClosesWhenTheSessionEndsAndStaysWhenTheShutdownIsCancelled) {
     EXPECT_EQ(SendMessageW(main->Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), 1);
     SendMessageW(main->Handle(), WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
     Pump(50ms);
-    EXPECT_TRUE(main->TrayActive) << "a cancelled shutdown closed the program";
+    ASSERT_TRUE(main->TrayActive) << "a cancelled shutdown closed the program";
     EXPECT_TRUE(TrayIconPresent(main->Handle()));
     CopyText("after the cancelled shutdown");
     EXPECT_EQ(HistoryEntries().front(), "after the cancelled shutdown");
