@@ -275,12 +275,14 @@ void TFMain::DeleteTrayIcon() {
 LRESULT TFMain::WMDrawClipboard(WPARAM wParam, LPARAM lParam) {
     // Recorded first, so that a slow neighbour further on cannot delay it;
     // then the copying program goes on before the chain is served.
-    CaptureClipboard();
+    const std::optional<std::string> failure = CaptureClipboard();
     // Taken after the read: a format the owner renders on demand may move it.
     clipboardSequence_ = GetClipboardSequenceNumber();
     ReplyMessage(0);
     // Nobody follows a null next viewer; a send to it would only fail.
     if (NextViewer) Forward(NextViewer, WM_DRAWCLIPBOARD, wParam, lParam);
+    // Told only once the chain has heard of the change.
+    if (failure) ShowInformation(*failure);
     return 0;
 }
 
@@ -290,9 +292,11 @@ LRESULT TFMain::WMChangeCBChain(WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
-// Records the clipboard's text. A busy clipboard is tried again from a timer,
-// so that neither the message loop nor the copying program waits meanwhile.
-void TFMain::CaptureClipboard() {
+// Records the clipboard's text; a failure's message for the caller to show.
+// A busy clipboard is tried again from a timer, so that neither the message
+// loop nor the copying program waits meanwhile.
+std::optional<std::string> TFMain::CaptureClipboard() {
+    std::optional<std::string> failure;
     try {
         if (History && ClipboardHasText()) {
             // No value: the copying program asked not to be recorded.
@@ -302,17 +306,13 @@ void TFMain::CaptureClipboard() {
     } catch (const ClipboardBusy&) {
         if (!captureRetrySince_) captureRetrySince_ = GetTickCount64();
         SetTimer(hwnd_, TimerCaptureRetry, CaptureRetryInterval, nullptr);
-        return;
+        return std::nullopt;
     } catch (const std::exception& e) {
-        KillTimer(hwnd_, TimerCaptureRetry);
-        captureRetrySince_.reset();
-        // The copying program must not wait until the user closes the box.
-        ReplyMessage(0);
-        ShowInformation(e.what());
-        return;
+        failure = e.what();
     }
     KillTimer(hwnd_, TimerCaptureRetry);
     captureRetrySince_.reset();
+    return failure;
 }
 
 void TFMain::RetryCapture() {
@@ -321,7 +321,7 @@ void TFMain::RetryCapture() {
         return;
     }
     const ULONGLONG since = *captureRetrySince_;
-    CaptureClipboard();
+    if (const std::optional<std::string> failure = CaptureClipboard()) ShowInformation(*failure);
     if (captureRetrySince_ && GetTickCount64() - since >= CaptureRetryLimit) {
         KillTimer(hwnd_, TimerCaptureRetry);
         captureRetrySince_.reset();
@@ -335,6 +335,13 @@ void TFMain::RetryCapture() {
 // current text at once (SetClipboardViewer sends WM_DRAWCLIPBOARD).
 void TFMain::CheckClipboardSequence() {
     if (closed_ || GetClipboardSequenceNumber() == clipboardSequence_) return;
+    // Leaving the chain tells its head, and would wait on a hung one: then
+    // only the text is taken, and the chain is tried again next time.
+    const HWND head = GetClipboardViewer();
+    if (head && head != hwnd_ && IsHungAppWindow(head)) {
+        if (const std::optional<std::string> failure = CaptureClipboard()) ShowInformation(*failure);
+        return;
+    }
     RejoinViewerChain();
 }
 
@@ -360,7 +367,9 @@ void TFMain::WMTrayNotify(LPARAM lParam) {
         // A session end queued before the click may have closed us meanwhile.
         if (!TrayActive) return;
         // The menu shows the latest copy: a pending retry is not waited for.
-        if (captureRetrySince_) CaptureClipboard();
+        if (captureRetrySince_) {
+            if (const std::optional<std::string> failure = CaptureClipboard()) ShowInformation(*failure);
+        }
         CheckClipboardSequence();
         SetForegroundWindow(hwnd_);
         POINT at{};

@@ -88,7 +88,7 @@ private:
     bool TrayCallMade(DWORD message, NOTIFYICONDATAA& data);
     void AddTrayIcon();
     void DeleteTrayIcon();
-    void CaptureClipboard();
+    std::optional<std::string> CaptureClipboard();
     void RetryCapture();
     void CheckClipboardSequence();
     void RejoinViewerChain();
