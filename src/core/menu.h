@@ -12,14 +12,17 @@ namespace qh {
 // The keys handed out automatically, in order of preference.
 inline constexpr char MenuKeySet[] = "1234567890ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 
-struct MenuLevelItem {
-    std::string caption;     // ANSI bytes; after LayOutMenuLevel, with its access key
+template <class Caption>
+struct BasicMenuLevelItem {
+    Caption caption;         // after LayOutMenuLevel, with its access key
     bool separator = false;  // set by LayOutMenuLevel for a caption of exactly "-"
     bool shown = true;       // false for a separator that the reduction hides:
                              // leave it out of the menu
     char key = 0;            // the key from MenuKeySet the caption marks, upper
                              // case; 0 when it marks none of them
 };
+using MenuLevelItem = BasicMenuLevelItem<std::string>;        // ANSI bytes
+using WideMenuLevelItem = BasicMenuLevelItem<std::u16string>;  // UTF-16
 
 // Applies the display rules to one level, in place of the given captions:
 // separators are items whose caption is exactly "-"; leading, trailing and
@@ -38,5 +41,10 @@ struct MenuLevelItem {
 // pages, the last free key of the set.
 std::vector<MenuLevelItem> LayOutMenuLevel(const std::vector<std::string>& captions,
                                            const CodePage& codePage);
+// The same rules over UTF-16 captions, where a double-byte character is one
+// of width 2 by the width measure (unicode.h); `doubleByteCodePage` says
+// whether the system's code page is double-byte, which enables the "(&X)" form.
+std::vector<WideMenuLevelItem> LayOutMenuLevel(const std::vector<std::u16string>& captions,
+                                               bool doubleByteCodePage);
 
 }  // namespace qh

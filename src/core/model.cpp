@@ -7,22 +7,43 @@
 namespace qh {
 
 void History::CaptureClipboardText(std::string_view text) {
-    std::string stored = EscapeHistoryText(text);
-    const auto same = std::find(entries_.begin(), entries_.end(), stored);
-    if (same != entries_.end()) {
+    Record(EscapeHistoryText(text), std::nullopt);
+}
+
+void History::CaptureClipboardText(ExactText text) {
+    Record(EscapeHistoryText(text.ansi), std::move(text.exact));
+}
+
+void History::Record(std::string stored, std::optional<std::u16string> exact) {
+    std::size_t same = 0;
+    while (same < entries_.size() && !(exacts_[same] == exact && (exact || entries_[same] == stored)))
+        ++same;
+    if (same < entries_.size()) {
         // Already present: only moves to the top.
-        std::rotate(entries_.begin(), same, same + 1);
-        *entries_.begin() = std::move(stored);
+        const auto at = static_cast<std::ptrdiff_t>(same);
+        std::rotate(entries_.begin(), entries_.begin() + at, entries_.begin() + at + 1);
+        std::rotate(exacts_.begin(), exacts_.begin() + at, exacts_.begin() + at + 1);
+        entries_.front() = std::move(stored);
+        exacts_.front() = std::move(exact);
         return;
     }
     entries_.insert(entries_.begin(), std::move(stored));
-    if (entries_.size() > MaxHistory) entries_.pop_back();
+    exacts_.insert(exacts_.begin(), std::move(exact));
+    if (entries_.size() > MaxHistory) {
+        entries_.pop_back();
+        exacts_.pop_back();
+    }
 }
 
-void History::Clear() { entries_.clear(); }
+void History::Clear() {
+    entries_.clear();
+    exacts_.clear();
+}
 
 void History::Delete(std::size_t index) {
-    if (index < entries_.size()) entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
+    if (index >= entries_.size()) return;
+    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
+    exacts_.erase(exacts_.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
 std::string History::TextAt(std::size_t index) const { return UnescapeText(Entry(index)); }
@@ -41,8 +62,8 @@ std::vector<std::string> SplitLines(std::string_view bytes) {
     return lines;
 }
 
-TTypeMsg::TTypeMsg(std::unique_ptr<PhraseFile> file, Reporter& reporter)
-    : file_(std::move(file)), reporter_(reporter) {
+TTypeMsg::TTypeMsg(std::unique_ptr<PhraseFile> file, Reporter& reporter, const AnsiCodePage& codePage)
+    : file_(std::move(file)), reporter_(reporter), codePage_(codePage) {
     Load();
 }
 
@@ -50,7 +71,21 @@ void TTypeMsg::Load() {
     try {
         const std::optional<std::string> bytes = file_->ReadAll();
         if (!bytes) return;  // no file yet: nothing to report
-        lines_ = SplitLines(*bytes);
+        std::vector<std::string> lines;
+        std::vector<std::optional<std::u16string>> exactLines;
+        if (bytes->starts_with(Utf8Bom)) {
+            const std::u16string text = Utf8ToUtf16(std::string_view(*bytes).substr(Utf8Bom.size()));
+            for (std::u16string& line : SplitLines(text)) {
+                ExactText text = FromExact(std::move(line), codePage_);
+                lines.push_back(std::move(text.ansi));
+                exactLines.push_back(std::move(text.exact));
+            }
+        } else {
+            lines = SplitLines(*bytes);
+            exactLines.resize(lines.size());
+        }
+        lines_ = std::move(lines);
+        exactLines_ = std::move(exactLines);
         Parse();
     } catch (const std::exception&) {
         reporter_.Inform(LoadFailedMessage);
@@ -60,10 +95,18 @@ void TTypeMsg::Load() {
 void TTypeMsg::Save() {
     try {
         std::string bytes;
-        std::size_t size = 0;
-        for (const std::string& line : lines_) size += line.size() + 2;
-        bytes.reserve(size);
-        for (const std::string& line : lines_) bytes.append(line).append("\r\n");
+        const auto exact = [](const std::optional<std::u16string>& line) { return line.has_value(); };
+        if (std::none_of(exactLines_.begin(), exactLines_.end(), exact)) {
+            // Every phrase fits the code page: the file as it always was.
+            std::size_t size = 0;
+            for (const std::string& line : lines_) size += line.size() + 2;
+            bytes.reserve(size);
+            for (const std::string& line : lines_) bytes.append(line).append("\r\n");
+        } else {
+            bytes = Utf8Bom;
+            for (std::size_t i = 0; i < lines_.size(); ++i)
+                bytes.append(Utf16ToUtf8(ExactOr(exactLines_[i], lines_[i], codePage_))).append("\r\n");
+        }
         file_->ReplaceAll(bytes);
     } catch (const std::exception&) {
         reporter_.Inform(SaveFailedMessage);
@@ -72,21 +115,55 @@ void TTypeMsg::Save() {
 
 void TTypeMsg::SetLines(std::vector<std::string> lines) {
     lines_ = std::move(lines);
+    exactLines_.assign(lines_.size(), std::nullopt);
+    Parse();
+}
+
+void TTypeMsg::SetExactLines(std::vector<ExactText> lines) {
+    lines_.clear();
+    exactLines_.clear();
+    lines_.reserve(lines.size());
+    exactLines_.reserve(lines.size());
+    for (ExactText& line : lines) {
+        lines_.push_back(std::move(line.ansi));
+        exactLines_.push_back(std::move(line.exact));
+    }
     Parse();
 }
 
 void TTypeMsg::DeleteLine(std::size_t index) {
-    if (index < lines_.size()) lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(index));
+    if (index >= lines_.size()) return;
+    lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(index));
+    exactLines_.erase(exactLines_.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
 void TTypeMsg::Parse() {
     captions_.clear();
     contents_.clear();
+    exactCaptions_.clear();
+    exactContents_.clear();
     captions_.reserve(lines_.size());
     contents_.reserve(lines_.size());
-    for (const std::string& line : lines_) {
-        captions_.push_back(GetField(line, 1));
-        contents_.push_back(GetField(line, 2));
+    exactCaptions_.reserve(lines_.size());
+    exactContents_.reserve(lines_.size());
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        if (!exactLines_[i]) {
+            captions_.push_back(GetField(lines_[i], 1));
+            contents_.push_back(GetField(lines_[i], 2));
+            exactCaptions_.emplace_back();
+            exactContents_.emplace_back();
+            continue;
+        }
+        // A field that fits keeps only its ANSI form, as an ANSI file gives it.
+        ExactText caption = FromExact(GetField(*exactLines_[i], 1), codePage_);
+        ExactText content = FromExact(GetField(*exactLines_[i], 2), codePage_);
+        // The ANSI form of a content that does not fit is what choosing it
+        // puts on the clipboard as ANSI bytes, escaped by the byte rules.
+        if (content.exact) content.ansi = EscapePhraseText(codePage_.FromUtf16(UnescapeText(*content.exact)));
+        captions_.push_back(std::move(caption.ansi));
+        contents_.push_back(std::move(content.ansi));
+        exactCaptions_.push_back(std::move(caption.exact));
+        exactContents_.push_back(std::move(content.exact));
     }
 }
 

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "unicode.h"
+
 namespace qh {
 
 // The newest distinct copied texts, newest first, in the history's escaped
@@ -19,16 +21,25 @@ public:
     // Records a text just read from the clipboard: it moves to the top,
     // an equal older entry goes, and the 31st entry is dropped.
     void CaptureClipboardText(std::string_view text);
+    // The same with the exact form where the ANSI bytes lose characters.
+    // Two copies are one entry when their exact texts are equal: equal bytes
+    // without exact forms, or equal exact forms ("naïve" is not "na?ve").
+    void CaptureClipboardText(ExactText text);
     void Clear();
     void Delete(std::size_t index);
 
     std::size_t Count() const { return entries_.size(); }
     const std::string& Entry(std::size_t index) const { return entries_.at(index); }
-    // The text choosing the entry puts back on the clipboard.
+    // The exact text (raw, unescaped) when the ANSI bytes cannot give it back.
+    const std::optional<std::u16string>& Exact(std::size_t index) const { return exacts_.at(index); }
+    // The ANSI bytes choosing the entry puts back on the clipboard.
     std::string TextAt(std::size_t index) const;
 
 private:
+    void Record(std::string stored, std::optional<std::u16string> exact);
+
     std::vector<std::string> entries_;
+    std::vector<std::optional<std::u16string>> exacts_;  // parallel to entries_
 };
 
 // Where the phrase store reports load and save failures. The Windows layer
@@ -63,15 +74,22 @@ public:
 std::vector<std::string> SplitLines(std::string_view bytes);
 
 // The phrases: file lines, and per line its caption (field 1) and its
-// content (field 2, still in EscapePhraseText form).
+// content (field 2, still in EscapePhraseText form). Each also has an exact
+// form, set only where the ANSI bytes cannot give the text back.
+//
+// The file is in the ANSI code page, as it always was, while every phrase
+// fits it; otherwise the whole file is UTF-8 after a byte order mark. On
+// reading, the mark decides.
 class TTypeMsg {
 public:
-    // The store loads the file at once.
-    TTypeMsg(std::unique_ptr<PhraseFile> file, Reporter& reporter);
+    // The store loads the file at once. `codePage` must outlive the store.
+    TTypeMsg(std::unique_ptr<PhraseFile> file, Reporter& reporter,
+             const AnsiCodePage& codePage = Latin1CodePage());
 
     void Load();
     void Save();
     void SetLines(std::vector<std::string> lines);
+    void SetExactLines(std::vector<ExactText> lines);
     // Drops a line but leaves Captions and Contents as they are; the menu
     // uses it for a phrase it cannot show.
     void DeleteLine(std::size_t index);
@@ -81,13 +99,20 @@ public:
     const std::vector<std::string>& Lines() const { return lines_; }
     const std::vector<std::string>& Captions() const { return captions_; }
     const std::vector<std::string>& Contents() const { return contents_; }
+    // Parallel to Lines, Captions and Contents.
+    const std::vector<std::optional<std::u16string>>& ExactLines() const { return exactLines_; }
+    const std::vector<std::optional<std::u16string>>& ExactCaptions() const { return exactCaptions_; }
+    const std::vector<std::optional<std::u16string>>& ExactContents() const { return exactContents_; }
+    const AnsiCodePage& Ansi() const { return codePage_; }
 
 private:
     void Parse();
 
     std::unique_ptr<PhraseFile> file_;
     Reporter& reporter_;
+    const AnsiCodePage& codePage_;
     std::vector<std::string> lines_, captions_, contents_;
+    std::vector<std::optional<std::u16string>> exactLines_, exactCaptions_, exactContents_;
 };
 
 }  // namespace qh

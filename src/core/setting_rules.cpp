@@ -30,19 +30,62 @@ std::string NormalizeLineBreaks(std::string_view text) {
     return out;
 }
 
+namespace {
+
+std::u16string CleanCaption(std::u16string_view typed) {
+    std::u16string caption(typed);
+    for (char16_t& c : caption)
+        if (c == u'\t' || c == u'\r' || c == u'\n') c = u' ';
+    return Trim(caption);
+}
+
+std::u16string NormalizeLineBreaks(std::u16string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c == u'\r' || c == u'\n') {
+            out += u"\r\n";
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
 std::optional<PhraseRow> MakeRow(std::string_view capText, std::string_view memoText) {
     if (Trim(capText).empty() || Trim(memoText).empty()) return std::nullopt;
-    return PhraseRow{CleanCaption(capText), EscapePhraseText(NormalizeLineBreaks(memoText))};
+    return PhraseRow{CleanCaption(capText), EscapePhraseText(NormalizeLineBreaks(memoText)), {}, {}};
+}
+
+std::optional<PhraseRow> MakeRow(std::u16string_view capText, std::u16string_view memoText,
+                                 const AnsiCodePage& codePage) {
+    if (Trim(capText).empty() || Trim(memoText).empty()) return std::nullopt;
+    ExactText caption = FromExact(CleanCaption(capText), codePage);
+    // Whether the content fits is a matter of its text; the ANSI form is
+    // escaped by the byte rules, as for a row typed in ANSI.
+    ExactText content = FromExact(NormalizeLineBreaks(memoText), codePage);
+    PhraseRow row{std::move(caption.ansi), EscapePhraseText(content.ansi), std::move(caption.exact), {}};
+    if (content.exact) row.exactContent = EscapePhraseText(*content.exact);
+    return row;
 }
 
 std::string FileLine(const PhraseRow& row) { return row.caption + '\t' + row.content; }
 
-SettingRows::SettingRows(const TTypeMsg& store) {
+SettingRows::SettingRows(const TTypeMsg& store) : codePage_(&store.Ansi()) {
     const auto& captions = store.Captions();
     const auto& contents = store.Contents();
+    const auto& exactCaptions = store.ExactCaptions();
+    const auto& exactContents = store.ExactContents();
     rows_.reserve(captions.size());
-    for (std::size_t i = 0; i < captions.size(); ++i)
-        rows_.push_back({captions[i], i < contents.size() ? contents[i] : std::string()});
+    for (std::size_t i = 0; i < captions.size(); ++i) {
+        const bool content = i < contents.size();
+        rows_.push_back({captions[i], content ? contents[i] : std::string(), exactCaptions[i],
+                         content ? exactContents[i] : std::nullopt});
+    }
 }
 
 bool SettingRows::Add(std::string_view capText, std::string_view memoText) {
@@ -55,6 +98,21 @@ bool SettingRows::Add(std::string_view capText, std::string_view memoText) {
 bool SettingRows::Change(std::optional<std::size_t> selected, std::string_view capText,
                          std::string_view memoText) {
     auto row = MakeRow(capText, memoText);
+    if (!row || !selected || *selected >= rows_.size()) return false;
+    rows_[*selected] = std::move(*row);
+    return true;
+}
+
+bool SettingRows::Add(std::u16string_view capText, std::u16string_view memoText) {
+    auto row = MakeRow(capText, memoText, *codePage_);
+    if (!row || rows_.size() >= MaxPhrases) return false;
+    rows_.push_back(std::move(*row));
+    return true;
+}
+
+bool SettingRows::Change(std::optional<std::size_t> selected, std::u16string_view capText,
+                         std::u16string_view memoText) {
+    auto row = MakeRow(capText, memoText, *codePage_);
     if (!row || !selected || *selected >= rows_.size()) return false;
     rows_[*selected] = std::move(*row);
     return true;
@@ -73,6 +131,28 @@ std::vector<std::string> SettingRows::Lines() const {
     return lines;
 }
 
+std::vector<ExactText> SettingRows::ExactLines() const {
+    std::vector<ExactText> lines;
+    lines.reserve(rows_.size());
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        const PhraseRow& row = rows_[i];
+        ExactText line{FileLine(row), std::nullopt};
+        if (row.exactCaption || row.exactContent) line.exact = CaptionText(i) + u'\t' + ContentText(i);
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+std::u16string SettingRows::CaptionText(std::size_t index) const {
+    const PhraseRow& row = rows_.at(index);
+    return ExactOr(row.exactCaption, row.caption, *codePage_);
+}
+
+std::u16string SettingRows::ContentText(std::size_t index) const {
+    const PhraseRow& row = rows_.at(index);
+    return ExactOr(row.exactContent, row.content, *codePage_);
+}
+
 std::size_t FitInsertion(std::string_view insertion, std::size_t textBytes,
                          std::size_t replacedBytes, const CodePage& codePage, std::size_t limit) {
     const std::size_t kept = textBytes > replacedBytes ? textBytes - replacedBytes : 0;
@@ -80,6 +160,18 @@ std::size_t FitInsertion(std::string_view insertion, std::size_t textBytes,
     std::size_t fit = codePage.BoundaryAtOrBefore(insertion, room);
     // A line break typed or pasted stays whole.
     if (fit > 0 && fit < insertion.size() && insertion[fit - 1] == '\r' && insertion[fit] == '\n')
+        --fit;
+    return fit;
+}
+
+
+std::size_t FitInsertion(std::u16string_view insertion, std::size_t textWidth,
+                         std::size_t replacedWidth, std::size_t limit) {
+    const std::size_t kept = textWidth > replacedWidth ? textWidth - replacedWidth : 0;
+    const std::size_t room = limit > kept ? limit - kept : 0;
+    std::size_t fit = WidthBoundaryAtOrBefore(insertion, room);
+    // A line break typed or pasted stays whole.
+    if (fit > 0 && fit < insertion.size() && insertion[fit - 1] == u'\r' && insertion[fit] == u'\n')
         --fit;
     return fit;
 }

@@ -10,6 +10,7 @@
 #include "Version.h"
 #include "menu.h"
 #include "text.h"
+#include "unicode.h"
 
 namespace qh::win {
 
@@ -147,7 +148,7 @@ bool AnotherCopyRuns(bool opened, DWORD openError) { return opened || openError 
 // ---- construction and the window procedure
 
 TFMain::TFMain(std::wstring phraseFile, TrayCall trayCall)
-    : TypeMsg(OpenPhraseFile(std::move(phraseFile)), Reporter),  // loads the file
+    : TypeMsg(OpenPhraseFile(std::move(phraseFile)), Reporter, SystemAnsiCodePage()),  // loads the file
       icon_(LoadTrayIcon()),
       trayCall_(std::move(trayCall)),
       taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
@@ -300,8 +301,8 @@ std::optional<std::string> TFMain::CaptureClipboard() {
     try {
         if (History && ClipboardHasText()) {
             // No value: the copying program asked not to be recorded.
-            if (const std::optional<std::string> text = ReadClipboardText())
-                History->CaptureClipboardText(*text);
+            if (std::optional<ExactText> text = ReadClipboardText())
+                History->CaptureClipboardText(std::move(*text));
         }
     } catch (const ClipboardBusy&) {
         if (!captureRetrySince_) captureRetrySince_ = GetTickCount64();
@@ -446,34 +447,47 @@ void TFMain::PMenuPopup() {
 
 void TFMain::RebuildMenu() {
     const CodePage& codePage = SystemCodePage();
+    const AnsiCodePage& ansi = SystemAnsiCodePage();
+    // Exact texts give their captions themselves; the others show their
+    // ANSI bytes as before.
+    const auto caption = [&](const std::string& stored, const std::optional<std::u16string>& exact,
+                             bool phraseForm) {
+        if (!exact) return ansi.ToUtf16(MenuCaptionOf(stored, codePage));
+        return phraseForm ? WideMenuCaptionOf(*exact) : ExactCaptionOf(*exact);
+    };
     if (History) {
-        std::vector<std::string> captions, stored;
+        std::vector<std::u16string> captions;
+        std::vector<Entry> offered;
         for (std::size_t i = 0; i < History->Count(); ++i) {
-            stored.push_back(History->Entry(i));
-            captions.push_back(MenuCaptionOf(stored.back(), codePage));
+            offered.push_back({false, History->Entry(i), History->Exact(i)});
+            captions.push_back(caption(offered.back().stored, offered.back().exact, false));
         }
         // An entry the menu cannot hold is dropped from the history.
-        const std::vector<std::size_t> failed = FillLevel(r1_, captions, stored, false);
+        const std::vector<std::size_t> failed = FillLevel(r1_, captions, offered);
         for (auto it = failed.rbegin(); it != failed.rend(); ++it) History->Delete(*it);
     }
     // The lists differ in length only after a failed load or a dropped line.
     const std::size_t phrases =
         std::min({TypeMsg.Count(), TypeMsg.Captions().size(), TypeMsg.Contents().size()});
-    std::vector<std::string> captions, stored;
+    const auto exactAt = [](const std::vector<std::optional<std::u16string>>& exacts, std::size_t i) {
+        return i < exacts.size() ? exacts[i] : std::nullopt;
+    };
+    std::vector<std::u16string> captions;
+    std::vector<Entry> offered;
     for (std::size_t i = 0; i < phrases; ++i) {
-        captions.push_back(MenuCaptionOf(TypeMsg.Captions()[i], codePage));
-        stored.push_back(TypeMsg.Contents()[i]);
+        captions.push_back(caption(TypeMsg.Captions()[i], exactAt(TypeMsg.ExactCaptions(), i), true));
+        offered.push_back({true, TypeMsg.Contents()[i], exactAt(TypeMsg.ExactContents(), i)});
     }
-    const std::vector<std::size_t> failed = FillLevel(t1_, captions, stored, true);
+    const std::vector<std::size_t> failed = FillLevel(t1_, captions, offered);
     for (auto it = failed.rbegin(); it != failed.rend(); ++it) TypeMsg.DeleteLine(*it);
 }
 
-std::vector<std::size_t> TFMain::FillLevel(HMENU level, const std::vector<std::string>& captions,
-                                           const std::vector<std::string>& stored, bool phrase) {
-    const std::vector<MenuLevelItem> items = LayOutMenuLevel(captions, SystemCodePage());
+std::vector<std::size_t> TFMain::FillLevel(HMENU level, const std::vector<std::u16string>& captions,
+                                           std::vector<Entry>& offered) {
+    const std::vector<WideMenuLevelItem> items = LayOutMenuLevel(captions, SystemCodePage().IsDoubleByte());
     std::vector<std::size_t> failed;
     for (std::size_t i = 0; i < items.size(); ++i) {
-        const MenuLevelItem& item = items[i];
+        const WideMenuLevelItem& item = items[i];
         if (!item.shown) continue;
         if (item.separator) {
             if (!AppendMenuW(level, MF_SEPARATOR, 0, nullptr)) failed.push_back(i);
@@ -481,8 +495,8 @@ std::vector<std::size_t> TFMain::FillLevel(HMENU level, const std::vector<std::s
         }
         const std::size_t id = CmdFirstEntry + entries_.size();
         if (id > CmdLastEntry) throw std::length_error("Too many menu entries");
-        if (AppendMenuW(level, MF_STRING, id, FromAnsi(item.caption).c_str()))
-            entries_.push_back({phrase, stored[i]});
+        if (AppendMenuW(level, MF_STRING, id, WideOf(item.caption).c_str()))
+            entries_.push_back(std::move(offered[i]));
         else
             failed.push_back(i);
     }
@@ -513,24 +527,27 @@ void TFMain::Choose(UINT command, const std::vector<Entry>& entries) {
         if (command >= CmdFirstEntry && command - CmdFirstEntry < entries.size()) {
             const Entry& entry = entries[command - CmdFirstEntry];
             if (entry.phrase)
-                TypeClick(entry.stored);
+                TypeClick(entry.stored, entry.exact);
             else
-                RecordClick(entry.stored);
+                RecordClick(entry.stored, entry.exact);
         }
     }
 }
 
-void TFMain::RecordClick(const std::string& storedText) {
+void TFMain::RecordClick(const std::string& storedText, const std::optional<std::u16string>& exactText) {
     try {
-        WriteClipboardText(UnescapeText(storedText));
+        WriteClipboardText(UnescapeText(storedText), exactText);
     } catch (...) {
         // The clipboard stays as it was; there is nothing to tell.
     }
 }
 
-void TFMain::TypeClick(const std::string& storedContent) {
+void TFMain::TypeClick(const std::string& storedContent, const std::optional<std::u16string>& exactContent) {
     try {
-        WriteClipboardText(UnescapeText(storedContent));
+        if (exactContent)
+            WriteClipboardText(UnescapeText(storedContent), UnescapeText(*exactContent));
+        else
+            WriteClipboardText(UnescapeText(storedContent));
     } catch (...) {
         // As for a history entry.
     }

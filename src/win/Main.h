@@ -67,8 +67,11 @@ public:
 
     void PMenuPopup();
     void RebuildMenu();
-    void RecordClick(const std::string& storedText);
-    void TypeClick(const std::string& storedContent);
+    // The exact form, when there is one, is in the same form as the stored
+    // text: raw for a history entry, escaped for a phrase.
+    void RecordClick(const std::string& storedText, const std::optional<std::u16string>& exactText = std::nullopt);
+    void TypeClick(const std::string& storedContent,
+                   const std::optional<std::u16string>& exactContent = std::nullopt);
     void A1Click();
     void Setting1Click();
     void About1Click();
@@ -80,6 +83,7 @@ private:
     struct Entry {
         bool phrase;
         std::string stored;
+        std::optional<std::u16string> exact;
     };
 
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -95,8 +99,8 @@ private:
     void Choose(UINT command, const std::vector<Entry>& entries);
     // Lays out one generated level and appends it; returns the indexes of
     // the entries the menu could not take.
-    std::vector<std::size_t> FillLevel(HMENU level, const std::vector<std::string>& captions,
-                                       const std::vector<std::string>& stored, bool phrase);
+    std::vector<std::size_t> FillLevel(HMENU level, const std::vector<std::u16string>& captions,
+                                       std::vector<Entry>& offered);
     UINT TrackPMenu(POINT at);
 
     HWND hwnd_ = nullptr;

@@ -3,12 +3,11 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <cstring>
-#include <cwchar>
 #include <stdexcept>
 
 #include "model.h"
 #include "text.h"
+#include "unicode.h"
 
 namespace qh::win {
 
@@ -24,20 +23,6 @@ constexpr Box InFrame(Box b) { return {FrameBox.x + b.x, FrameBox.y + b.y, b.wid
 
 constexpr UINT_PTR SubclassId = 1;
 
-// How many characters of `wide` make up its first `bytes` ANSI bytes.
-std::size_t WidePrefixOfBytes(const std::wstring& wide, std::size_t bytes) {
-    std::size_t i = 0, used = 0;
-    while (i < wide.size()) {
-        const std::size_t n =
-            IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() && IS_LOW_SURROGATE(wide[i + 1]) ? 2 : 1;
-        const std::size_t width = ToAnsi(std::wstring_view(wide).substr(i, n)).size();
-        if (used + width > bytes) break;
-        used += width;
-        i += n;
-    }
-    return i;
-}
-
 // The clipboard's text as the user would paste it, if any.
 std::optional<std::wstring> ClipboardUnicodeText() {
     if (!IsClipboardFormatAvailable(CF_UNICODETEXT)) return std::nullopt;
@@ -45,13 +30,8 @@ std::optional<std::wstring> ClipboardUnicodeText() {
         OpenClipboardScope open;
         HANDLE data = GetClipboardData(CF_UNICODETEXT);
         if (!data) return std::nullopt;
-        const LockedBlock block(data);
-        const std::string_view bytes = block.Bytes();
-        if (!bytes.data()) return std::nullopt;
-        std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
-        std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
-        text.resize(std::wcslen(text.c_str()));
-        return text;
+        const std::u16string text = UnicodeTextOfBlock(data);
+        return std::wstring(text.begin(), text.end());
     } catch (const ClipboardBusy&) {
         return std::nullopt;  // as an edit control does: nothing is pasted
     }
@@ -125,7 +105,7 @@ void TFrmSetting::FormCreate() {
                          reinterpret_cast<LPARAM>(&column)) != i)
             throw std::runtime_error("list column cannot be added");
     }
-    for (const PhraseRow& row : rows_.Rows()) AppendListRow(row);
+    for (std::size_t i = 0; i < rows_.Count(); ++i) AppendListRow(i);
 
     Hints = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
@@ -219,8 +199,8 @@ std::optional<std::size_t> TFrmSetting::SelectedRow() const {
     return static_cast<std::size_t>(index);
 }
 
-void TFrmSetting::AppendListRow(const PhraseRow& row) {
-    std::wstring caption = FromAnsi(row.caption);
+void TFrmSetting::AppendListRow(std::size_t row) {
+    std::wstring caption = WideOf(rows_.CaptionText(row));
     LVITEMW item{};
     item.mask = LVIF_TEXT;
     item.iItem = static_cast<int>(SendMessageW(TypeList, LVM_GETITEMCOUNT, 0, 0));
@@ -230,8 +210,8 @@ void TFrmSetting::AppendListRow(const PhraseRow& row) {
     SetListRow(static_cast<int>(index), row);
 }
 
-void TFrmSetting::SetListRow(int index, const PhraseRow& row) {
-    std::wstring texts[] = {FromAnsi(row.caption), FromAnsi(row.content)};
+void TFrmSetting::SetListRow(int index, std::size_t row) {
+    std::wstring texts[] = {WideOf(rows_.CaptionText(row)), WideOf(rows_.ContentText(row))};
     for (int sub = 0; sub < 2; ++sub) {
         LVITEMW item{};
         item.iSubItem = sub;
@@ -243,19 +223,18 @@ void TFrmSetting::SetListRow(int index, const PhraseRow& row) {
 void TFrmSetting::TypeListClick() {
     const auto selected = SelectedRow();
     if (!selected || *selected >= rows_.Count()) return;
-    const PhraseRow& row = rows_.Row(*selected);
-    SetWindowTextW(Cap, FromAnsi(UnescapeText(row.caption)).c_str());
-    SetWindowTextW(Memo, FromAnsi(UnescapeText(row.content)).c_str());
+    SetWindowTextW(Cap, WideOf(UnescapeText(rows_.CaptionText(*selected))).c_str());
+    SetWindowTextW(Memo, WideOf(UnescapeText(rows_.ContentText(*selected))).c_str());
 }
 
 void TFrmSetting::AddClick() {
-    if (rows_.Add(ToAnsi(WindowText(Cap)), ToAnsi(WindowText(Memo)))) AppendListRow(rows_.Rows().back());
+    if (rows_.Add(Utf16Of(WindowText(Cap)), Utf16Of(WindowText(Memo)))) AppendListRow(rows_.Count() - 1);
 }
 
 void TFrmSetting::CngClick() {
     const auto selected = SelectedRow();
-    if (rows_.Change(selected, ToAnsi(WindowText(Cap)), ToAnsi(WindowText(Memo))))
-        SetListRow(static_cast<int>(*selected), rows_.Row(*selected));
+    if (rows_.Change(selected, Utf16Of(WindowText(Cap)), Utf16Of(WindowText(Memo))))
+        SetListRow(static_cast<int>(*selected), *selected);
 }
 
 void TFrmSetting::DeleteClick() {
@@ -270,7 +249,7 @@ void TFrmSetting::AllDeleteClick() {
 }
 
 void TFrmSetting::Button1Click() {
-    store_.SetLines(rows_.Lines());
+    store_.SetExactLines(rows_.ExactLines());
     store_.Save();  // reports its own failure; the dialog closes either way
     EndModal(hwnd_, IDOK);
 }
@@ -330,13 +309,13 @@ void TFrmSetting::MemoPaste() {
     if (!pasted) return;
     DWORD start = 0, end = 0;
     SendMessageW(Memo, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-    const std::wstring text = WindowText(Memo);
+    const std::u16string text = Utf16Of(WindowText(Memo));
     start = std::min<DWORD>(start, static_cast<DWORD>(text.size()));
     end = std::clamp<DWORD>(end, start, static_cast<DWORD>(text.size()));
+    const std::u16string insertion = Utf16Of(*pasted);
     const std::size_t fit =
-        FitInsertion(ToAnsi(*pasted), ToAnsi(text).size(),
-                     ToAnsi(std::wstring_view(text).substr(start, end - start)).size(), SystemCodePage());
-    const std::wstring kept = pasted->substr(0, WidePrefixOfBytes(*pasted, fit));
+        FitInsertion(insertion, TextWidth(text), TextWidth(std::u16string_view(text).substr(start, end - start)));
+    const std::wstring kept = pasted->substr(0, fit);
     SendMessageW(Memo, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(kept.c_str()));
 }
 
@@ -345,8 +324,8 @@ void TFrmSetting::MemoPaste() {
 void TFrmSetting::MemoCutInsertion(const std::wstring& before) {
     const std::wstring after = WindowText(Memo);
     if (after == before) return;
-    const std::size_t afterBytes = ToAnsi(after).size();
-    if (afterBytes <= MemoMaxBytes || afterBytes <= ToAnsi(before).size()) return;
+    const std::size_t afterWidth = TextWidth(Utf16Of(after));
+    if (afterWidth <= MemoMaxBytes || afterWidth <= TextWidth(Utf16Of(before))) return;
 
     const std::size_t common = std::min(before.size(), after.size());
     std::size_t prefix = 0;
@@ -355,11 +334,10 @@ void TFrmSetting::MemoCutInsertion(const std::wstring& before) {
     while (suffix < common - prefix &&
            before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix])
         ++suffix;
-    const std::wstring inserted = after.substr(prefix, after.size() - prefix - suffix);
-    const std::string insertedAnsi = ToAnsi(inserted);
-    const std::size_t rest = afterBytes > insertedAnsi.size() ? afterBytes - insertedAnsi.size() : 0;
-    const std::size_t keep =
-        WidePrefixOfBytes(inserted, FitInsertion(insertedAnsi, rest, 0, SystemCodePage()));
+    const std::u16string inserted = Utf16Of(std::wstring_view(after).substr(prefix, after.size() - prefix - suffix));
+    const std::size_t insertedWidth = TextWidth(inserted);
+    const std::size_t rest = afterWidth > insertedWidth ? afterWidth - insertedWidth : 0;
+    const std::size_t keep = FitInsertion(inserted, rest, 0);
     if (keep == inserted.size()) return;
     SendMessageW(Memo, EM_SETSEL, prefix + keep, prefix + inserted.size());
     SendMessageW(Memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));

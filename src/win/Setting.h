@@ -57,14 +57,15 @@ private:
     void Button1Click();
     void Button2Click();
 
-    // The content field's byte limit, for what the user types and pastes.
+    // The content field's limit by the width measure, for what the user
+    // types and pastes.
     LRESULT MemoGuardedInput(UINT message, WPARAM wParam, LPARAM lParam);
     void MemoPaste();
     void MemoCutInsertion(const std::wstring& before);
 
     std::optional<std::size_t> SelectedRow() const;
-    void AppendListRow(const PhraseRow& row);
-    void SetListRow(int index, const PhraseRow& row);
+    void AppendListRow(std::size_t row);
+    void SetListRow(int index, std::size_t row);
     void ShowDefaultButton(HWND button);
 
     TTypeMsg& store_;

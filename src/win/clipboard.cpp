@@ -1,12 +1,12 @@
 #include "clipboard.h"
 
-#include <windows.h>
-
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <new>
 
 #include "app_window.h"
+#include "conversions.h"
 #include "handles.h"
 
 namespace qh::win {
@@ -39,6 +39,57 @@ bool ExcludedFromHistory() {
     return allowed == 0;
 }
 
+// Needs the clipboard open: whether CF_UNICODETEXT comes before CF_TEXT in
+// the order the formats were put.
+bool UnicodeListedFirst() {
+    for (UINT format = EnumClipboardFormats(0); format != 0; format = EnumClipboardFormats(format)) {
+        if (format == CF_UNICODETEXT) return true;
+        if (format == CF_TEXT) return false;
+    }
+    return false;
+}
+
+// A movable block holding `bytes` bytes written by `fill`, then a NUL of
+// `nulSize` bytes.
+template <class Fill>
+GlobalMemory NewTextBlock(std::size_t bytes, std::size_t nulSize, Fill fill) {
+    if (bytes > SIZE_MAX - nulSize) throw std::bad_alloc();
+    GlobalMemory block(GlobalAlloc(GMEM_MOVEABLE, bytes + nulSize));
+    if (!block) throw std::bad_alloc();
+    char* data = static_cast<char*>(GlobalLock(block.get()));
+    if (!data) throw std::bad_alloc();
+    fill(data);
+    std::memset(data + bytes, 0, nulSize);
+    GlobalUnlock(block.get());
+    return block;
+}
+
+GlobalMemory AnsiBlock(std::string_view ansi) {
+    return NewTextBlock(ansi.size(), 1, [&](char* data) { std::memcpy(data, ansi.data(), ansi.size()); });
+}
+
+GlobalMemory UnicodeBlock(std::u16string_view text) {
+    return NewTextBlock(text.size() * sizeof(char16_t), sizeof(char16_t),
+                        [&](char* data) { std::memcpy(data, text.data(), text.size() * sizeof(char16_t)); });
+}
+
+// The ANSI bytes converted straight into the block: a large text is not
+// held twice meanwhile.
+GlobalMemory UnicodeBlockOfAnsi(std::string_view ansi) {
+    if (ansi.size() > static_cast<std::size_t>(INT_MAX)) throw std::bad_alloc();
+    const int size = static_cast<int>(ansi.size());
+    const int units = size == 0 ? 0 : MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, nullptr, 0);
+    if (units < 0 || (size > 0 && units == 0)) throw std::runtime_error("MultiByteToWideChar failed");
+    return NewTextBlock(static_cast<std::size_t>(units) * sizeof(wchar_t), sizeof(wchar_t), [&](char* data) {
+        if (units > 0) MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, reinterpret_cast<wchar_t*>(data), units);
+    });
+}
+
+void Put(UINT format, GlobalMemory& block) {
+    if (!SetClipboardData(format, block.get())) throw std::runtime_error("SetClipboardData failed");
+    block.release();  // the clipboard owns it now
+}
+
 }  // namespace
 
 OpenClipboardScope::OpenClipboardScope(std::chrono::milliseconds patience) {
@@ -53,34 +104,56 @@ OpenClipboardScope::OpenClipboardScope(std::chrono::milliseconds patience) {
     }
 }
 
-bool ClipboardHasText() { return IsClipboardFormatAvailable(CF_TEXT) != 0; }
-
-std::optional<std::string> ReadClipboardText() {
-    OpenClipboardScope open;
-    if (MarkedPrivate() || ExcludedFromHistory()) return std::nullopt;
-    HANDLE data = GetClipboardData(CF_TEXT);
-    if (!data) return std::string();
-    LockedBlock block(data);
-    const std::string_view bytes = block.Bytes();
+std::string AnsiTextOfBlock(HGLOBAL block) {
+    LockedBlock locked(block);
+    const std::string_view bytes = locked.Bytes();
     return std::string(bytes.substr(0, bytes.find('\0')));
 }
 
-void WriteClipboardText(std::string_view ansiText) {
-    // The block is ready before the clipboard is emptied: running out of
+std::u16string UnicodeTextOfBlock(HGLOBAL block) {
+    LockedBlock locked(block);
+    const std::string_view bytes = locked.Bytes();
+    // Copied unit by unit: the block's bytes need not be aligned for char16_t.
+    std::u16string text(bytes.size() / sizeof(char16_t), u'\0');
+    if (!text.empty()) std::memcpy(text.data(), bytes.data(), text.size() * sizeof(char16_t));
+    text.resize(static_cast<std::size_t>(std::find(text.begin(), text.end(), u'\0') - text.begin()));
+    return text;
+}
+
+bool ClipboardHasText() {
+    return IsClipboardFormatAvailable(CF_UNICODETEXT) || IsClipboardFormatAvailable(CF_TEXT);
+}
+
+std::optional<ExactText> ReadClipboardText() {
+    OpenClipboardScope open;
+    if (MarkedPrivate() || ExcludedFromHistory()) return std::nullopt;
+    if (UnicodeListedFirst()) {
+        if (HANDLE data = GetClipboardData(CF_UNICODETEXT))
+            return FromExact(UnicodeTextOfBlock(data), SystemAnsiCodePage());
+    }
+    ExactText text;
+    if (HANDLE data = GetClipboardData(CF_TEXT)) text.ansi = AnsiTextOfBlock(data);
+    return text;
+}
+
+void WriteClipboardText(std::string_view ansiText, std::optional<std::u16string_view> exactText) {
+    // Both blocks are ready before the clipboard is emptied: running out of
     // memory must not cost the user what the clipboard held.
-    GlobalMemory block(GlobalAlloc(GMEM_MOVEABLE, ansiText.size() + 1));
-    if (!block) throw std::bad_alloc();
-    char* bytes = static_cast<char*>(GlobalLock(block.get()));
-    if (!bytes) throw std::bad_alloc();
-    std::memcpy(bytes, ansiText.data(), ansiText.size());
-    bytes[ansiText.size()] = '\0';
-    GlobalUnlock(block.get());
+    GlobalMemory ansi = AnsiBlock(ansiText);
+    GlobalMemory unicode = exactText ? UnicodeBlock(*exactText) : UnicodeBlockOfAnsi(ansiText);
 
     // The user chose an entry a moment ago: a short wait beats losing it.
     OpenClipboardScope open(std::chrono::milliseconds(1000));
     if (!EmptyClipboard()) throw std::runtime_error("EmptyClipboard failed");
-    if (!SetClipboardData(CF_TEXT, block.get())) throw std::runtime_error("SetClipboardData failed");
-    block.release();  // the clipboard owns it now
+    if (exactText) {
+        Put(CF_UNICODETEXT, unicode);
+        Put(CF_TEXT, ansi);
+    } else {
+        // ANSI bytes that their Unicode form does not give back (bytes the
+        // code page leaves undefined) must read back as themselves.
+        Put(CF_TEXT, ansi);
+        Put(CF_UNICODETEXT, unicode);
+    }
 }
 
 }  // namespace qh::win

@@ -9,10 +9,12 @@
 #include <string>
 #include <string_view>
 
+#include "unicode.h"
+
 namespace qh::win {
 
-// CF_TEXT, ANSI bytes; opened with AppWindow() as owner.
-// When another program holds the clipboard, ClipboardBusy is thrown.
+// Opened with AppWindow() as owner. When another program holds the
+// clipboard, ClipboardBusy is thrown.
 inline constexpr char ClipboardBusyMessage[] = "クリップボードを開くことができません";
 class ClipboardBusy : public std::runtime_error {
 public:
@@ -52,12 +54,25 @@ private:
 };
 
 bool ClipboardHasText();
-// The CF_TEXT data up to its first NUL, never past its block; empty when
-// there is none. No value when the copying program asked that its data not
-// be recorded (passwords): the data is then not read at all.
-std::optional<std::string> ReadClipboardText();
-// Replaces the whole clipboard with the text as CF_TEXT; a busy clipboard
-// is waited for up to about a second.
-void WriteClipboardText(std::string_view ansiText);
+// What was copied. The text form the copying program put is the truth:
+// the clipboard lists formats in the order they were put, so the one the
+// system made from it comes later. CF_UNICODETEXT listed first gives the
+// exact text, with the ANSI form made from it; CF_TEXT listed first (or
+// alone) gives its bytes only. Empty when there is no text. No value when
+// the copying program asked that its data not be recorded (passwords): the
+// data is then not read at all.
+std::optional<ExactText> ReadClipboardText();
+// Replaces the whole clipboard with the text: CF_UNICODETEXT holds the exact
+// text (or the ANSI bytes converted when there is none) and CF_TEXT the ANSI
+// bytes. The form that is the truth goes first, so that the change reads
+// back as the same text. A busy clipboard is waited for up to about a second.
+void WriteClipboardText(std::string_view ansiText,
+                        std::optional<std::u16string_view> exactText = std::nullopt);
+
+// A text block's contents, never read past its end (GlobalSize): up to the
+// first NUL, or the whole block when there is none. A CF_UNICODETEXT block
+// of odd size loses its last byte; its lone surrogates stay as they are.
+std::string AnsiTextOfBlock(HGLOBAL block);
+std::u16string UnicodeTextOfBlock(HGLOBAL block);
 
 }  // namespace qh::win

@@ -1,11 +1,13 @@
 // Text conversions between UTF-8 (our fixed texts), the ANSI code page
-// (clipboard texts, generated captions) and the wide calls.
+// (clipboard texts, generated captions), UTF-16 (exact texts) and the wide
+// calls.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 #include "text.h"
+#include "unicode.h"
 
 namespace qh::win {
 
@@ -14,6 +16,12 @@ std::wstring FromAnsi(std::string_view ansi);
 std::string ToAnsi(std::wstring_view wide);
 // The lead bytes of the system's ANSI code page.
 const CodePage& SystemCodePage();
+// The system's ANSI code page for exact texts: a character it cannot hold
+// becomes '?', never a lookalike.
+const AnsiCodePage& SystemAnsiCodePage();
+// UTF-16 between the core's strings and the wide calls (the same units).
+std::wstring WideOf(std::u16string_view text);
+std::u16string Utf16Of(std::wstring_view wide);
 // A failure's message is UTF-8 when it is one of ours; a system or library
 // message may be ANSI.
 std::wstring MessageText(std::string_view text);

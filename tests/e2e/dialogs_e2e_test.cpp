@@ -416,6 +416,49 @@ TEST(SettingDialog, BlankFieldsAreRefusedAndOuterSpacesTrimmed) {
     EXPECT_EQ(app.Choose({'T', VK_RETURN}), "indented");
 }
 
+// Any text is accepted: a phrase the code page cannot hold turns the whole
+// file into UTF-8, which a restarted program reads back exactly.
+TEST(SettingDialog, APhraseWithAnEmojiSurvivesSaveRestartAndChoose) {
+    const std::wstring caption = L"笑顔😀", content = L"naïve 😀\r\n𠮷";
+    std::optional<std::string> saved;
+    {
+        Quillharbor app;
+        ASSERT_STARTED(app);
+        SettingDialog dialog(app);
+        ASSERT_COMPLETE(dialog);
+        ASSERT_TRUE(dialog.AddPhrase(caption, content));
+        ASSERT_TRUE(dialog.AddPhrase(L"挨拶", L"こんにちは"));
+        ASSERT_EQ(dialog.Rows(), 2);
+        ASSERT_TRUE(Click(dialog.ok));
+        ASSERT_TRUE(dialog.Closed());
+        saved = ReadFileBytes(PhraseFileOf(app));
+    }
+    ASSERT_EQ(saved, std::string("\xEF\xBB\xBF笑顔😀\tnaïve 😀\\r\\n𠮷\r\n挨拶\tこんにちは\r\n"));
+
+    Quillharbor restarted(*saved);
+    ASSERT_STARTED(restarted);
+    {
+        SettingDialog dialog(restarted);
+        ASSERT_COMPLETE(dialog);
+        ASSERT_TRUE(BringForward(dialog.window));
+        // A synthesized click is sometimes lost on a loaded machine.
+        bool filled = false;
+        for (int attempt = 0; attempt < 3 && !filled; ++attempt) {
+            if (attempt) Sleep(GetDoubleClickTime() + 50);  // never read as a double click
+            dialog.ClickFirstRow(40);
+            filled = WaitUntil([&] { return TextOf(dialog.cap) == caption; }, Millis(3000));
+        }
+        EXPECT_TRUE(filled) << "the caption field shows \"" << Cp932(TextOf(dialog.cap)) << "\"";
+        EXPECT_EQ(TextOf(dialog.memo), content);
+        ASSERT_TRUE(Click(dialog.cancel));
+        ASSERT_TRUE(dialog.Closed());
+    }
+    EXPECT_EQ(restarted.Choose({'T', VK_RETURN}), "na?ve ??\r\n??");
+    EXPECT_EQ(ReadUnicodeText(), content);
+    EXPECT_EQ(restarted.Choose({'T', VK_DOWN, VK_RETURN}), Cp932(L"こんにちは"));
+    EXPECT_EQ(ReadUnicodeText(), L"こんにちは");
+}
+
 // ---- About
 
 TEST(AboutDialog, ShowsTheVersionAndEnterClosesIt) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <cwchar>
 #include <memory>
 #include <type_traits>
 #include <utility>
@@ -195,6 +196,18 @@ std::optional<std::string> ReadText() {
     const auto* bytes = static_cast<const char*>(GlobalLock(data));
     if (!bytes) return std::nullopt;
     std::string text(bytes, strnlen(bytes, GlobalSize(data)));
+    GlobalUnlock(data);
+    return text;
+}
+
+std::optional<std::wstring> ReadUnicodeText() {
+    if (!OpenClipboardPatiently()) return std::nullopt;
+    Finally close([] { CloseClipboard(); });
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    if (!data) return std::nullopt;
+    const auto* chars = static_cast<const wchar_t*>(GlobalLock(data));
+    if (!chars) return std::nullopt;
+    std::wstring text(chars, wcsnlen(chars, GlobalSize(data) / sizeof(wchar_t)));
     GlobalUnlock(data);
     return text;
 }

@@ -51,6 +51,8 @@ bool PutText(std::string_view bytes, const CopyOptions& options = {});
 // The CF_TEXT bytes up to the first NUL within the block; nullopt when the
 // clipboard cannot be opened or holds no text.
 std::optional<std::string> ReadText();
+// The same for CF_UNICODETEXT, up to the first NUL within the block.
+std::optional<std::wstring> ReadUnicodeText();
 void EmptyTheClipboard();
 DWORD ClipboardSequence();
 

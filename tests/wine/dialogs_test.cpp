@@ -301,7 +301,7 @@ protected:
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
     TTypeMsg& Store() {
-        if (!store_) store_.emplace(OpenPhraseFile(file_.wstring()), reporter_);
+        if (!store_) store_.emplace(OpenPhraseFile(file_.wstring()), reporter_, SystemAnsiCodePage());
         return *store_;
     }
 
