@@ -139,7 +139,7 @@ void TChkVer::Edit1Click() { OpenLink("mailto:" + ToAnsi(WindowText(Edit1))); }
 void TChkVer::Edit2Click() { OpenLink(ToAnsi(WindowText(Edit2))); }
 
 void TChkVer::OpenLink(const std::string& ansiTarget) {
-    // The shell may show an error box of its own.
+    // The shell may show an error box of its own: it must not lie beneath.
     LaterWindowScope later;
     if (!ShellOpen(ansiTarget)) ShowInformation(LaunchFailedMessage);
 }
