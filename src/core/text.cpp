@@ -1,8 +1,20 @@
 #include "text.h"
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
+
+// SSE2 is part of every x86-64 and of the x86 targets we build; elsewhere
+// the scanners fall back to plain words.
+#if (defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)) && \
+    !defined(QH_TEXT_NO_SSE2)
+#define QH_TEXT_SSE2 1
+#include <emmintrin.h>
+#else
+#define QH_TEXT_SSE2 0
+#endif
 
 namespace qh {
 
@@ -41,9 +53,228 @@ namespace {
 
 bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= 0x20; }
 
-// Eight bytes at a time. Clipboard texts run to tens of megabytes, and the
-// bytes the escapes care about are sparse in prose but come every few bytes
-// in lists of paths; a word-wide search stays fast in both.
+// Clipboard texts run to tens of megabytes, and the bytes the escapes care
+// about are sparse in prose but come every few bytes in lists of paths. The
+// scanners below find them a block of bytes at a time and copy the bytes
+// between them in blocks, which stays fast in both.
+//
+// Huge outputs go through a small buffer: each run of the text is rewritten
+// there (while it sits in the first-level cache) and then appended to the
+// result, which is reserved at its final size and so written exactly once,
+// like a plain copy.
+constexpr std::size_t Chunk = 4096;
+// Room the block scanners may write beyond a run's output.
+constexpr std::size_t Slack = 256;
+
+// Rewrites `text` chunk by chunk: `run(p, stop, w)` rewrites from p to at
+// least stop into w, advancing p, and returns the end of what it wrote.
+// `growth` bounds the output of a chunk per input byte.
+template <std::size_t growth, class Run>
+void AppendRewritten(std::string& out, const char* p, const char* const end, Run run) {
+    char buffer[growth * Chunk + Slack];
+    while (p != end) {
+        const char* const stop = p + std::min(Chunk, static_cast<std::size_t>(end - p));
+        const char* const w = run(p, stop, buffer);
+        out.append(buffer, static_cast<std::size_t>(w - buffer));
+    }
+}
+
+// The letter after the backslash that stands for an escaped byte.
+constexpr std::array<char, 256> EscapeLetters = [] {
+    std::array<char, 256> letters{};
+    letters['\\'] = '\\';
+    letters['\t'] = 't';
+    letters['\r'] = 'r';
+    letters['\n'] = 'n';
+    return letters;
+}();
+
+// Writes the decoding of the sequence at p, or the byte itself; advances both.
+char* DecodeOne(const char*& p, const char* end, char* w) {
+    const std::size_t rest = static_cast<std::size_t>(end - p);
+    if (*p != '\\') {
+        *w = *p++;
+    } else if (rest >= 2 && p[1] == '\\') {
+        *w = '\\';
+        p += 2;
+    } else if (rest >= 2 && p[1] == 't') {
+        *w = '\t';
+        p += 2;
+    } else if (rest >= 4 && p[1] == 'r' && p[2] == '\\' && p[3] == 'n') {
+        *w++ = '\r';
+        *w = '\n';
+        p += 4;
+    } else {
+        *w = '\\';
+        ++p;
+    }
+    return w + 1;
+}
+
+#if QH_TEXT_SSE2
+
+// Sixteen bytes at a time with SSE2, which every x86 target of ours has.
+using Block = __m128i;
+constexpr std::size_t BlockBytes = 16;
+
+Block LoadBlock(const char* p) { return _mm_loadu_si128(reinterpret_cast<const Block*>(p)); }
+void StoreBlock(char* w, Block x) { _mm_storeu_si128(reinterpret_cast<Block*>(w), x); }
+Block Equal(Block x, char c) { return _mm_cmpeq_epi8(x, _mm_set1_epi8(c)); }
+unsigned MaskOf(Block marks) { return static_cast<unsigned>(_mm_movemask_epi8(marks)); }
+
+// Each escaped byte becomes a backslash and a letter: a backslash, a TAB in
+// the phrase form, and both bytes of a CR LF pair. So a byte's fate depends
+// on its neighbours only, never on what an earlier escape consumed.
+template <bool escapeTab>
+bool IsEscaped(const char* q, const char* begin, const char* end) {
+    switch (*q) {
+    case '\\': return true;
+    case '\t': return escapeTab;
+    case '\r': return q + 1 != end && q[1] == '\n';
+    case '\n': return q != begin && q[-1] == '\r';
+    default: return false;
+    }
+}
+
+// 0xFF in each escaped byte of the block x at p, else 0; reads p[-1] to p[16].
+template <bool escapeTab>
+Block EscapedBytes(Block x, const char* p) {
+    const Block pairStart = _mm_and_si128(Equal(x, '\r'), Equal(LoadBlock(p + 1), '\n'));
+    const Block pairEnd = _mm_and_si128(Equal(x, '\n'), Equal(LoadBlock(p - 1), '\r'));
+    Block marks = _mm_or_si128(Equal(x, '\\'), _mm_or_si128(pairStart, pairEnd));
+    if constexpr (escapeTab) marks = _mm_or_si128(marks, Equal(x, '\t'));
+    return marks;
+}
+
+template <bool escapeTab>
+std::size_t EscapedSize(std::string_view text) {
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    std::size_t size = text.size();
+    const char* p = begin;
+    // The blocks read the byte before them.
+    if (p != end) size += IsEscaped<escapeTab>(p++, begin, end);
+    while (end - p > static_cast<std::ptrdiff_t>(BlockBytes)) {
+        // Per-byte counts of up to 255 blocks, then their sum.
+        Block counts = _mm_setzero_si128();
+        for (int n = 0; n < 255 && end - p > static_cast<std::ptrdiff_t>(BlockBytes); ++n, p += BlockBytes)
+            counts = _mm_sub_epi8(counts, EscapedBytes<escapeTab>(LoadBlock(p), p));
+        const Block sums = _mm_sad_epu8(counts, _mm_setzero_si128());
+        size += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+                static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+    }
+    for (; p != end; ++p) size += IsEscaped<escapeTab>(p, begin, end);
+    return size;
+}
+
+template <bool escapeTab>
+char* EscapeByte(const char* q, const char* begin, const char* end, char* w) {
+    if (IsEscaped<escapeTab>(q, begin, end)) {
+        *w++ = '\\';
+        *w++ = EscapeLetters[static_cast<unsigned char>(*q)];
+    } else {
+        *w++ = *q;
+    }
+    return w;
+}
+
+// The escaped bytes of the 64 at p as one mask; reads p[-1] to p[64].
+template <bool escapeTab>
+std::uint64_t EscapedMask(const char* p) {
+    std::uint64_t mask = 0;
+    for (std::size_t k = 0; k < 64; k += BlockBytes)
+        mask |= std::uint64_t{MaskOf(EscapedBytes<escapeTab>(LoadBlock(p + k), p + k))} << k;
+    return mask;
+}
+
+// Copies from..to to w a block at a time; reads and writes up to 15 bytes
+// beyond.
+char* CopyBlocks(const char* from, const char* to, char* w) {
+    const std::size_t size = static_cast<std::size_t>(to - from);
+    for (std::size_t k = 0; k < size; k += BlockBytes) StoreBlock(w + k, LoadBlock(from + k));
+    return w + size;
+}
+
+// Escapes p..stop of the text begin..end into w.
+//
+// A branch that depends on the text costs more than the escape of a byte, so
+// the work goes by 64 bytes, which are first stored as they are. Where a few
+// of them are escaped (prose), each one is written as its pair and the rest
+// of the 64 bytes is stored again one byte further on: no branch per gap.
+// Where many are (lists of paths), the bytes are walked from escaped byte to
+// escaped byte and the short gaps between are copied a block at a time.
+// Reads p[-1] to p[128].
+template <bool escapeTab>
+char* EscapeRun(const char*& p, const char* stop, const char* begin, const char* end, char* w) {
+    if (p == begin && p != stop) w = EscapeByte<escapeTab>(p++, begin, end, w);
+    for (; stop - p >= 64 && end - p > 128; p += 64) {
+        std::uint64_t marks = EscapedMask<escapeTab>(p);
+        for (std::size_t k = 0; k < 64; k += BlockBytes) StoreBlock(w + k, LoadBlock(p + k));
+        std::uint64_t beyondFour = marks & (marks - 1);
+        beyondFour &= beyondFour - 1;
+        beyondFour &= beyondFour - 1;
+        beyondFour &= beyondFour - 1;
+        if (!beyondFour) {
+            for (; marks; marks &= marks - 1, ++w) {
+                const int i = std::countr_zero(marks);
+                char* const at = w + i;
+                at[0] = '\\';
+                at[1] = EscapeLetters[static_cast<unsigned char>(p[i])];
+                for (std::size_t k = 0; k < 64; k += BlockBytes) StoreBlock(at + 2 + k, LoadBlock(p + i + 1 + k));
+            }
+            w += 64;
+            continue;
+        }
+        const char* from = p;
+        for (; marks; marks &= marks - 1) {
+            const char* const at = p + std::countr_zero(marks);
+            const std::size_t gap = static_cast<std::size_t>(at - from);
+            StoreBlock(w, LoadBlock(from));  // whether needed or not: no branch
+            for (std::size_t k = BlockBytes; k < gap; k += BlockBytes) StoreBlock(w + k, LoadBlock(from + k));
+            w += gap;
+            w[0] = '\\';
+            w[1] = EscapeLetters[static_cast<unsigned char>(*at)];
+            w += 2;
+            from = at + 1;
+        }
+        w = CopyBlocks(from, p + 64, w);
+    }
+    for (; p != stop; ++p) w = EscapeByte<escapeTab>(p, begin, end, w);
+    return w;
+}
+
+// Decodes from p to at least stop into w.
+char* DecodeRun(const char*& p, const char* stop, const char* end, char* w) {
+    // From backslash to backslash through masks of 64 bytes, as the escapes
+    // go; a sequence may end past the mask, and the next mask starts behind
+    // it. Reads up to p[79].
+    const char* from = p;
+    for (; stop - p >= 64 && end - p > 80; p += 64) {
+        std::uint64_t marks = 0;
+        for (std::size_t k = 0; k < 64; k += BlockBytes)
+            marks |= std::uint64_t{MaskOf(Equal(LoadBlock(p + k), '\\'))} << k;
+        marks &= from > p ? ~std::uint64_t{0} << (from - p) : ~std::uint64_t{0};
+        while (marks) {
+            const char* at = p + std::countr_zero(marks);
+            const std::size_t gap = static_cast<std::size_t>(at - from);
+            StoreBlock(w, LoadBlock(from));
+            for (std::size_t k = BlockBytes; k < gap; k += BlockBytes) StoreBlock(w + k, LoadBlock(from + k));
+            w = DecodeOne(at, end, w + gap);
+            from = at;
+            // A decoded "\\\\" or "\\r\\n" holds a second backslash.
+            const std::size_t done = static_cast<std::size_t>(from - p);
+            marks = done >= 64 ? 0 : marks & (~std::uint64_t{0} << done);
+        }
+    }
+    if (from < p) w = CopyBlocks(from, p, w);
+    p = std::max(p, from);
+    while (p < stop) w = DecodeOne(p, end, w);
+    return w;
+}
+
+#else
+
+// Eight bytes at a time in a plain word where SSE2 is missing.
 using Word = std::uint64_t;
 constexpr Word Ones = 0x0101010101010101;
 constexpr Word Lows = 0x7F7F7F7F7F7F7F7F;
@@ -75,7 +306,6 @@ Word Matches(Word x, char c) {
 std::size_t CountMarks(Word marks) { return static_cast<std::size_t>(((marks >> 7) * Ones) >> 56); }
 std::size_t FirstMarked(Word marks) { return static_cast<std::size_t>(std::countr_zero(marks)) / 8; }
 
-// `escapeTab` adds the phrase form's TAB escape to the history form.
 template <bool escapeTab>
 Word EscapedBytes(Word x) {
     Word marks = Matches(x, '\\') | Matches(x, '\r');
@@ -112,7 +342,7 @@ char* EscapeOne(const char*& p, const char* end, char* w) {
     const char c = *p++;
     if (c == '\\' || (escapeTab && c == '\t')) {
         w[0] = '\\';
-        w[1] = c == '\t' ? 't' : '\\';
+        w[1] = EscapeLetters[static_cast<unsigned char>(c)];
         return w + 2;
     }
     if (c == '\r' && p != end && *p == '\n') {
@@ -124,13 +354,12 @@ char* EscapeOne(const char*& p, const char* end, char* w) {
     return w + 1;
 }
 
-// Copies `p`..`end` to `w` a word at a time up to each byte that `marksOf`
-// marks in a word, and lets `one` write that byte's rewriting (advancing
-// both pointers). The caller's output has room for a whole word at every
-// step: escaping never shrinks, decoding never runs ahead of its input.
+// Copies from p to at least stop into w a word at a time up to each byte
+// that `marksOf` marks in a word, and lets `one` write that byte's rewriting
+// (advancing both pointers). Words may run past stop: w has Slack to spare.
 template <class MarksOf, class One>
-char* RewriteMarked(const char* p, const char* const end, char* w, MarksOf marksOf, One one) {
-    while (p != end) {
+char* RewriteMarked(const char*& p, const char* stop, const char* end, char* w, MarksOf marksOf, One one) {
+    while (p < stop) {
         if (end - p >= 8) {
             const Word x = Load(p);
             const Word marks = marksOf(x);
@@ -149,39 +378,34 @@ char* RewriteMarked(const char* p, const char* const end, char* w, MarksOf marks
     return w;
 }
 
-// The output is sized exactly by a counting pass, so escaping a huge text
-// never holds more than the text and its one escaped copy.
+template <bool escapeTab>
+char* EscapeRun(const char*& p, const char* stop, const char*, const char* end, char* w) {
+    return RewriteMarked(p, stop, end, w, EscapedBytes<escapeTab>, EscapeOne<escapeTab>);
+}
+
+// Decodes from p to at least stop into w.
+char* DecodeRun(const char*& p, const char* stop, const char* end, char* w) {
+    return RewriteMarked(p, stop, end, w, [](Word x) { return Matches(x, '\\'); }, DecodeOne);
+}
+
+#endif
+
+// The output is sized exactly by a counting pass and written once, so
+// escaping a huge text never holds more than the text and its one escaped
+// copy.
 template <bool escapeTab>
 std::string Escape(std::string_view text) {
     const std::size_t size = EscapedSize<escapeTab>(text);
     if (size == text.size()) return std::string(text);
 
-    std::string out(size, '\0');
-    RewriteMarked(text.data(), text.data() + text.size(), out.data(), EscapedBytes<escapeTab>,
-                  EscapeOne<escapeTab>);
+    std::string out;
+    out.reserve(size);
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    AppendRewritten<2>(out, begin, end, [&](const char*& p, const char* stop, char* w) {
+        return EscapeRun<escapeTab>(p, stop, begin, end, w);
+    });
     return out;
-}
-
-// Writes the decoding of the sequence at p, or the byte itself; advances both.
-char* DecodeOne(const char*& p, const char* end, char* w) {
-    const std::size_t rest = static_cast<std::size_t>(end - p);
-    if (*p != '\\') {
-        *w = *p++;
-    } else if (rest >= 2 && p[1] == '\\') {
-        *w = '\\';
-        p += 2;
-    } else if (rest >= 2 && p[1] == 't') {
-        *w = '\t';
-        p += 2;
-    } else if (rest >= 4 && p[1] == 'r' && p[2] == '\\' && p[3] == 'n') {
-        *w++ = '\r';
-        *w = '\n';
-        p += 4;
-    } else {
-        *w = '\\';
-        ++p;
-    }
-    return w + 1;
 }
 
 }  // namespace
@@ -208,12 +432,15 @@ std::string EscapeHistoryText(std::string_view text) { return Escape<false>(text
 std::string EscapePhraseText(std::string_view text) { return Escape<true>(text); }
 
 std::string UnescapeText(std::string_view stored) {
-    if (stored.find('\\') == std::string_view::npos) return std::string(stored);
+    const std::size_t first = stored.find('\\');
+    if (first == std::string_view::npos) return std::string(stored);
 
-    std::string out(stored.size(), '\0');  // decoding only ever shrinks
-    const char* const w = RewriteMarked(stored.data(), stored.data() + stored.size(), out.data(),
-                                        [](Word x) { return Matches(x, '\\'); }, DecodeOne);
-    out.resize(static_cast<std::size_t>(w - out.data()));
+    std::string out;
+    out.reserve(stored.size());  // decoding only ever shrinks
+    out.append(stored.substr(0, first));
+    const char* const end = stored.data() + stored.size();
+    AppendRewritten<1>(out, stored.data() + first, end,
+                       [&](const char*& p, const char* stop, char* w) { return DecodeRun(p, stop, end, w); });
     return out;
 }
 
