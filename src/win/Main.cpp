@@ -289,8 +289,8 @@ LRESULT TFMain::WMDrawClipboard(WPARAM wParam, LPARAM lParam) {
 
 LRESULT TFMain::WMChangeCBChain(WPARAM wParam, LPARAM lParam) {
     if (reinterpret_cast<HWND>(wParam) == NextViewer) NextViewer = reinterpret_cast<HWND>(lParam);
-    else if (NextViewer) return Forward(NextViewer, WM_CHANGECBCHAIN, wParam, lParam);
-    return 0;
+    // Passed on also after taking over the successor, as the chain always did.
+    return NextViewer ? Forward(NextViewer, WM_CHANGECBCHAIN, wParam, lParam) : 0;
 }
 
 // Records the clipboard's text; a failure's message for the caller to show.
