@@ -14,8 +14,6 @@
 
 namespace qh::win {
 
-TFMain* FMain = nullptr;
-
 namespace {
 
 // Menu commands. Generated entries take the ids from CmdFirstEntry on, one
@@ -37,6 +35,20 @@ constexpr char CaptionA1[] = "全履歴削除(&A)";
 constexpr char CaptionSetting1[] = "設定(&A)...";
 constexpr char CaptionAbout1[] = "ﾊﾞｰｼﾞｮﾝ情報(&V)...";
 constexpr char CaptionExit1[] = "終了(&X)";
+
+// Timers of the main window; each exists only while its retry is pending.
+enum : UINT_PTR {
+    TimerCaptureRetry = 1,
+    TimerTrayRetry,
+};
+// Clipboard managers and the system's own history open the clipboard right
+// after every copy: a busy clipboard is tried again for about a second.
+constexpr UINT CaptureRetryInterval = 50;
+constexpr ULONGLONG CaptureRetryLimit = 1000;
+// At logon the shell may not be ready for the icon yet.
+constexpr UINT TrayRetryInterval = 1000;
+// A next viewer that is hung, or slower than this, is not waited for.
+constexpr UINT ForwardTimeout = 1000;
 
 // The icon record in its extended ANSI layout (balloon fields, no GUID),
 // which every shell since Windows 2000 reads.
@@ -95,6 +107,26 @@ void AppendList(HMENU menu, Menu list, const char* utf8Caption) {
     list.release();  // the parent menu destroys it
 }
 
+// Passes a chain message on to the next viewer without ever waiting long
+// for it.
+LRESULT Forward(HWND next, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(next, message, wParam, lParam, SMTO_ABORTIFHUNG | SMTO_NORMAL, ForwardTimeout,
+                        &result);
+    return static_cast<LRESULT>(result);
+}
+
+// An elevated program hears "TaskbarCreated" from the unelevated shell
+// only when it lets it through (Windows 7 and later).
+void AllowFromShell(HWND window, UINT message) {
+    using Filter = BOOL(WINAPI*)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT);
+    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    const auto filter = user32 ? reinterpret_cast<Filter>(reinterpret_cast<void (*)()>(
+                                     GetProcAddress(user32, "ChangeWindowMessageFilterEx")))
+                               : nullptr;
+    if (filter && message) filter(window, message, MSGFLT_ALLOW, nullptr);
+}
+
 // Set for a scope, so that a second click cannot open a second menu.
 class BusyScope {
 public:
@@ -111,11 +143,14 @@ private:
 
 std::wstring DefaultPhraseFile() { return ExecutableDirectory() + Widen(PhraseFileName); }
 
+bool AnotherCopyRuns(bool opened, DWORD openError) { return opened || openError == ERROR_ACCESS_DENIED; }
+
 // ---- construction and the window procedure
 
-TFMain::TFMain(std::wstring phraseFile)
+TFMain::TFMain(std::wstring phraseFile, TrayCall trayCall)
     : TypeMsg(OpenPhraseFile(std::move(phraseFile)), Reporter, SystemAnsiCodePage()),  // loads the file
       icon_(LoadTrayIcon()),
+      trayCall_(std::move(trayCall)),
       taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
     TypeMsg.Load();
     RegisterMainClass(WndProc);
@@ -126,6 +161,7 @@ TFMain::TFMain(std::wstring phraseFile)
                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
                     GetModuleHandleW(nullptr), this);
     if (!hwnd_) throw std::runtime_error("The main window cannot be created");
+    AllowFromShell(hwnd_, taskbarCreated_);
     try {
         FormCreate();
     } catch (...) {
@@ -142,7 +178,6 @@ TFMain::~TFMain() {
     }
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     DestroyWindow(hwnd_);
-    if (FMain == this) FMain = nullptr;
 }
 
 LRESULT CALLBACK TFMain::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -157,6 +192,12 @@ LRESULT TFMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_QUERYENDSESSION:
         return WMQueryEndSession();
+    case WM_ENDSESSION:
+        WMEndSession(wParam != FALSE);
+        return 0;
+    case WM_TIMER:
+        WMTimer(static_cast<UINT_PTR>(wParam));
+        return 0;
     case WM_DRAWCLIPBOARD:
         return WMDrawClipboard(wParam, lParam);
     case WM_CHANGECBCHAIN:
@@ -180,6 +221,7 @@ void TFMain::FormCreate() {
     TrayActive = true;
     // Answered at once with WM_DRAWCLIPBOARD: a text already on the
     // clipboard becomes the first entry.
+    clipboardSequence_ = GetClipboardSequenceNumber();
     NextViewer = SetClipboardViewer(hwnd_);
     TypeMsg.Load();
 }
@@ -189,11 +231,18 @@ void TFMain::FormClose() {
     if (closed_) return;
     closed_ = true;
     TrayActive = false;
+    KillTimer(hwnd_, TimerCaptureRetry);
+    KillTimer(hwnd_, TimerTrayRetry);
+    captureRetrySince_.reset();
     ChangeClipboardChain(hwnd_, NextViewer);
     History.reset();
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_UPDATEINIFILE);
     DeleteTrayIcon();
     PostQuitMessage(0);
+}
+
+bool TFMain::TrayCallMade(DWORD message, NOTIFYICONDATAA& data) {
+    return trayCall_ ? trayCall_(message, data) : Shell_NotifyIconA(message, &data) != FALSE;
 }
 
 void TFMain::AddTrayIcon() {
@@ -206,7 +255,12 @@ void TFMain::AddTrayIcon() {
     data.hIcon = icon_.get();
     static_assert(sizeof AppTitle <= sizeof data.szTip);
     std::memcpy(data.szTip, AppTitle, sizeof AppTitle);
-    Shell_NotifyIconA(NIM_ADD, &data);
+    // An add that timed out may still have placed the icon: then it can be
+    // modified, and is there.
+    if (TrayCallMade(NIM_ADD, data) || TrayCallMade(NIM_MODIFY, data))
+        KillTimer(hwnd_, TimerTrayRetry);
+    else
+        SetTimer(hwnd_, TimerTrayRetry, TrayRetryInterval, nullptr);
 }
 
 void TFMain::DeleteTrayIcon() {
@@ -214,42 +268,96 @@ void TFMain::DeleteTrayIcon() {
     data.cbSize = TrayRecordSize;
     data.hWnd = hwnd_;
     data.uID = TrayIconId;
-    Shell_NotifyIconA(NIM_DELETE, &data);
+    TrayCallMade(NIM_DELETE, data);
 }
 
 // ---- messages
 
 LRESULT TFMain::WMDrawClipboard(WPARAM wParam, LPARAM lParam) {
-    LRESULT result = 0;
+    // Recorded first, so that a slow neighbour further on cannot delay it;
+    // then the copying program goes on before the chain is served.
+    const std::optional<std::string> failure = CaptureClipboard();
+    // Taken after the read: a format the owner renders on demand may move it.
+    clipboardSequence_ = GetClipboardSequenceNumber();
+    ReplyMessage(0);
+    // Nobody follows a null next viewer; a send to it would only fail.
+    if (NextViewer) Forward(NextViewer, WM_DRAWCLIPBOARD, wParam, lParam);
+    // Told only once the chain has heard of the change.
+    if (failure) ShowInformation(*failure);
+    return 0;
+}
+
+LRESULT TFMain::WMChangeCBChain(WPARAM wParam, LPARAM lParam) {
+    if (reinterpret_cast<HWND>(wParam) == NextViewer) NextViewer = reinterpret_cast<HWND>(lParam);
+    // Passed on also after taking over the successor, as the chain always did.
+    return NextViewer ? Forward(NextViewer, WM_CHANGECBCHAIN, wParam, lParam) : 0;
+}
+
+// Records the clipboard's text; a failure's message for the caller to show.
+// A busy clipboard is tried again from a timer, so that neither the message
+// loop nor the copying program waits meanwhile.
+std::optional<std::string> TFMain::CaptureClipboard() {
+    std::optional<std::string> failure;
     try {
-        // Nobody follows a null next viewer; a send to it would only fail.
-        if (NextViewer) result = SendMessageA(NextViewer, WM_DRAWCLIPBOARD, wParam, lParam);
         if (History && ClipboardHasText()) {
             // No value: the copying program asked not to be recorded.
             if (std::optional<ExactText> text = ReadClipboardText())
                 History->CaptureClipboardText(std::move(*text));
         }
+    } catch (const ClipboardBusy&) {
+        if (!captureRetrySince_) captureRetrySince_ = GetTickCount64();
+        SetTimer(hwnd_, TimerCaptureRetry, CaptureRetryInterval, nullptr);
+        return std::nullopt;
     } catch (const std::exception& e) {
-        // The copying program must not wait until the user closes the box.
-        ReplyMessage(result);
-        ShowInformation(e.what());
+        failure = e.what();
     }
-    return result;
+    KillTimer(hwnd_, TimerCaptureRetry);
+    captureRetrySince_.reset();
+    return failure;
 }
 
-LRESULT TFMain::WMChangeCBChain(WPARAM wParam, LPARAM lParam) {
-    try {
-        if (reinterpret_cast<HWND>(wParam) == NextViewer) NextViewer = reinterpret_cast<HWND>(lParam);
-        if (NextViewer) return SendMessageA(NextViewer, WM_CHANGECBCHAIN, wParam, lParam);
-    } catch (...) {
-        // A failing neighbour must not break the chain for the others.
+void TFMain::RetryCapture() {
+    if (!captureRetrySince_) {
+        KillTimer(hwnd_, TimerCaptureRetry);
+        return;
     }
-    return 0;
+    const ULONGLONG since = *captureRetrySince_;
+    if (const std::optional<std::string> failure = CaptureClipboard()) ShowInformation(*failure);
+    if (captureRetrySince_ && GetTickCount64() - since >= CaptureRetryLimit) {
+        KillTimer(hwnd_, TimerCaptureRetry);
+        captureRetrySince_.reset();
+        ShowInformation(ClipboardBusyMessage);
+    }
+}
+
+// When a viewer ahead of us ends without leaving the chain, Windows stops
+// telling the rest of the chain: the clipboard's sequence number then moves
+// without a notice. Rejoining puts us at the chain's head and brings the
+// current text at once (SetClipboardViewer sends WM_DRAWCLIPBOARD).
+void TFMain::CheckClipboardSequence() {
+    if (closed_ || GetClipboardSequenceNumber() == clipboardSequence_) return;
+    // Leaving the chain tells its head, and would wait on a hung one: then
+    // only the text is taken, and the chain is tried again next time.
+    const HWND head = GetClipboardViewer();
+    if (head && head != hwnd_ && IsHungAppWindow(head)) {
+        if (const std::optional<std::string> failure = CaptureClipboard()) ShowInformation(*failure);
+        return;
+    }
+    RejoinViewerChain();
+}
+
+void TFMain::RejoinViewerChain() {
+    ChangeClipboardChain(hwnd_, NextViewer);
+    NextViewer = nullptr;
+    clipboardSequence_ = GetClipboardSequenceNumber();
+    NextViewer = SetClipboardViewer(hwnd_);
 }
 
 void TFMain::WMTrayNotify(LPARAM lParam) {
     if (!TrayActive || menuBusy_) return;
     const auto mouse = static_cast<UINT>(lParam);
+    // The pointer over the icon: a check that costs nothing while idle.
+    if (mouse == WM_MOUSEMOVE) CheckClipboardSequence();
     if (mouse != WM_LBUTTONDOWN && mouse != WM_RBUTTONDOWN) return;
 
     UINT command = 0;
@@ -259,6 +367,11 @@ void TFMain::WMTrayNotify(LPARAM lParam) {
         ProcessWaitingMessages();
         // A session end queued before the click may have closed us meanwhile.
         if (!TrayActive) return;
+        // The menu shows the latest copy: a pending retry is not waited for.
+        if (captureRetrySince_) {
+            if (const std::optional<std::string> failure = CaptureClipboard()) ShowInformation(*failure);
+        }
+        CheckClipboardSequence();
         SetForegroundWindow(hwnd_);
         POINT at{};
         GetCursorPos(&at);
@@ -277,13 +390,29 @@ void TFMain::WMTrayNotify(LPARAM lParam) {
 }
 
 LRESULT TFMain::WMQueryEndSession() {
-    PostMessageA(hwnd_, WM_CLOSE, 0, 0);
-    return 1;  // never stands in the way of the session's end
+    // Never stands in the way of the session's end. Another program may
+    // still cancel it: the close waits for WM_ENDSESSION.
+    return 1;
+}
+
+void TFMain::WMEndSession(bool ending) {
+    // Windows may end the process as soon as this returns, before anything
+    // posted would run: the close sequence runs here.
+    if (ending) FormClose();
 }
 
 void TFMain::WMTaskbarCreated() {
     // The shell restarted and forgot the icon.
     if (!closed_) AddTrayIcon();
+}
+
+void TFMain::WMTimer(UINT_PTR id) {
+    if (id == TimerCaptureRetry) {
+        RetryCapture();
+    } else if (id == TimerTrayRetry) {
+        if (closed_) KillTimer(hwnd_, TimerTrayRetry);
+        else AddTrayIcon();
+    }
 }
 
 // ---- the tray menu
@@ -445,21 +574,23 @@ void TFMain::Exit1Click() {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     using namespace qh::win;
     // Another copy runs on this desktop: leave without a word.
-    if (HANDLE other = OpenMutexA(0, FALSE, AppTitle)) {
-        CloseHandle(other);
-        return 0;
+    {
+        const KernelHandle other(OpenMutexA(0, FALSE, AppTitle));
+        const DWORD openError = GetLastError();
+        if (AnotherCopyRuns(static_cast<bool>(other), openError)) return 0;
     }
-    // Without the mutex the program still runs, only unguarded.
+    // Without the mutex the program still runs, only unguarded. A copy
+    // started in the same instant may have made it first.
     Mutex instance(CreateMutexA(nullptr, TRUE, AppTitle));
+    if (instance && GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+    const ComApartment com;  // the shell's open operation needs it
     try {
         InitializeApplication();
         TFMain main;
-        FMain = &main;
         RunMessageLoop();
     } catch (...) {
         ReportCurrentException();
     }
-    FMain = nullptr;
     instance.Release();
     return 0;
 }

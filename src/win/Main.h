@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <functional>
 #include <optional>
@@ -21,16 +22,23 @@ inline constexpr UINT TrayIconId = 100;
 // "TypeMsg.cfg" beside the executable.
 std::wstring DefaultPhraseFile();
 
+// Whether another copy of the program runs, from the result of opening its
+// mutex with no access rights asked: Windows refuses that open with
+// ERROR_ACCESS_DENIED when the mutex exists (Wine grants it).
+bool AnotherCopyRuns(bool opened, DWORD openError);
+
 class TFMain {
 public:
     // Shows the built menu at a point and returns the chosen command, 0 for
     // none. Tests put one in place of TrackPopupMenu to read the real menu
     // and pick from it.
     using MenuTracker = std::function<UINT(HMENU menu, POINT at)>;
+    // Shell_NotifyIconA; tests put one in place to make the shell refuse.
+    using TrayCall = std::function<bool(DWORD message, NOTIFYICONDATAA& data)>;
 
     // Creates the window (never shown): loads the phrase file, joins the
     // viewer chain and adds the icon.
-    explicit TFMain(std::wstring phraseFile = DefaultPhraseFile());
+    explicit TFMain(std::wstring phraseFile = DefaultPhraseFile(), TrayCall trayCall = nullptr);
     ~TFMain();
     TFMain(const TFMain&) = delete;
     TFMain& operator=(const TFMain&) = delete;
@@ -53,7 +61,9 @@ public:
     LRESULT WMChangeCBChain(WPARAM wParam, LPARAM lParam);
     void WMTrayNotify(LPARAM lParam);
     LRESULT WMQueryEndSession();
+    void WMEndSession(bool ending);
     void WMTaskbarCreated();
+    void WMTimer(UINT_PTR id);
 
     void PMenuPopup();
     void RebuildMenu();
@@ -79,8 +89,13 @@ private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
+    bool TrayCallMade(DWORD message, NOTIFYICONDATAA& data);
     void AddTrayIcon();
     void DeleteTrayIcon();
+    std::optional<std::string> CaptureClipboard();
+    void RetryCapture();
+    void CheckClipboardSequence();
+    void RejoinViewerChain();
     void Choose(UINT command, const std::vector<Entry>& entries);
     // Lays out one generated level and appends it; returns the indexes of
     // the entries the menu could not take.
@@ -90,7 +105,13 @@ private:
 
     HWND hwnd_ = nullptr;
     Icon icon_;
+    TrayCall trayCall_;
     UINT taskbarCreated_ = 0;
+    // The clipboard's sequence number when we last heard of a change: one
+    // that moved without a notice means the viewer chain broke ahead of us.
+    DWORD clipboardSequence_ = 0;
+    // While a busy clipboard is being retried: since when.
+    std::optional<ULONGLONG> captureRetrySince_;
     bool closed_ = false;
     bool menuBusy_ = false;
     MenuTracker tracker_;
@@ -99,8 +120,5 @@ private:
     HMENU t1_ = nullptr;
     std::vector<Entry> entries_;
 };
-
-// The main window, for the dialogs that reach the phrase store.
-extern TFMain* FMain;
 
 }  // namespace qh::win

@@ -14,9 +14,7 @@ namespace qh::win {
 namespace {
 
 // Positions at 96 DPI, in the dialog's client area.
-struct Box {
-    int x, y, width, height;
-};
+using Box = ControlBox;
 
 constexpr int FormWidth = 696, FormHeight = 446;
 constexpr Box FrameBox{8, 8, 673, 353};
@@ -26,66 +24,34 @@ constexpr Box InFrame(Box b) { return {FrameBox.x + b.x, FrameBox.y + b.y, b.wid
 constexpr UINT_PTR SubclassId = 1;
 
 // The clipboard's text as the user would paste it, if any.
-std::optional<std::wstring> ClipboardUnicodeText(HWND owner) {
-    if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(owner)) return std::nullopt;
-    struct Closer {
-        ~Closer() { CloseClipboard(); }
-    } closer;
-    HANDLE data = GetClipboardData(CF_UNICODETEXT);
-    if (!data) return std::nullopt;
-    const auto* chars = static_cast<const wchar_t*>(GlobalLock(data));
-    if (!chars) return std::nullopt;
-    const std::size_t room = GlobalSize(data) / sizeof(wchar_t);
-    std::wstring text(chars, std::find(chars, chars + room, L'\0'));
-    GlobalUnlock(data);
-    return text;
+std::optional<std::wstring> ClipboardUnicodeText() {
+    if (!IsClipboardFormatAvailable(CF_UNICODETEXT)) return std::nullopt;
+    try {
+        OpenClipboardScope open;
+        HANDLE data = GetClipboardData(CF_UNICODETEXT);
+        if (!data) return std::nullopt;
+        const std::u16string text = UnicodeTextOfBlock(data);
+        return std::wstring(text.begin(), text.end());
+    } catch (const ClipboardBusy&) {
+        return std::nullopt;  // as an edit control does: nothing is pasted
+    }
 }
 
 }  // namespace
 
 TFrmSetting::TFrmSetting(HWND owner, TTypeMsg& store) : store_(store), rows_(store) {
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    RegisterDialogClass(SettingWindowClass, WindowProc);
-
-    dpi_ = ScreenDpi();
     formFont_ = MakeFont(L"ＭＳ Ｐゴシック", 12, dpi_);
     fixedFont_ = MakeFont(L"ＭＳ ゴシック", 12, dpi_);
-
-    const int width = MulDiv(FormWidth, dpi_, 96), height = MulDiv(FormHeight, dpi_, 96);
     // A sizeable frame with a title bar but no system menu: the dialog ends
     // only through OK, Cancel or Esc.
-    CreateWindowExW(WS_EX_CONTROLPARENT, SettingWindowClass, L"設定",
-                    WS_POPUP | WS_CAPTION | WS_THICKFRAME | WS_CLIPCHILDREN,
-                    (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                    (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, owner, nullptr,
-                    instance, this);
-    if (!hwnd_) throw std::runtime_error("settings window cannot be created");
-    try {
-        FormCreate();
-    } catch (...) {
-        DestroyWindow(hwnd_);
-        throw;
-    }
+    Create({SettingWindowClass, L"設定", WS_POPUP | WS_CAPTION | WS_THICKFRAME | WS_CLIPCHILDREN,
+            WS_EX_CONTROLPARENT, {0, 0, FormWidth, FormHeight}, false},
+           owner);
 }
-
-TFrmSetting::~TFrmSetting() {
-    if (hwnd_) DestroyWindow(hwnd_);
-}
-
-INT_PTR TFrmSetting::ShowModal() { return RunModal(hwnd_); }
 
 void TFrmSetting::FormCreate() {
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    const auto make = [&](const wchar_t* cls, const wchar_t* text, DWORD style, DWORD exStyle,
-                          Box box, int id, HFONT font) {
-        HWND control = CreateWindowExW(
-            exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, MulDiv(box.x, dpi_, 96),
-            MulDiv(box.y, dpi_, 96), MulDiv(box.width, dpi_, 96), MulDiv(box.height, dpi_, 96),
-            hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-        if (!control) throw std::runtime_error("settings control cannot be created");
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-        return control;
-    };
+    const auto make = [&](const wchar_t* cls, const wchar_t* text, DWORD style, DWORD exStyle, Box box, int id,
+                          HFONT font) { return MakeControl(cls, text, style, exStyle, box, id, font); };
     const auto form = static_cast<HFONT>(formFont_.get());
     const auto fixed = static_cast<HFONT>(fixedFont_.get());
 
@@ -133,7 +99,7 @@ void TFrmSetting::FormCreate() {
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
         column.pszText = const_cast<wchar_t*>(columns[i].first);
-        column.cx = MulDiv(columns[i].second, dpi_, 96);
+        column.cx = Scaled(columns[i].second);
         column.iSubItem = i;
         if (SendMessageW(TypeList, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i),
                          reinterpret_cast<LPARAM>(&column)) != i)
@@ -143,7 +109,7 @@ void TFrmSetting::FormCreate() {
 
     Hints = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
-                            nullptr, instance, nullptr);
+                            nullptr, GetModuleHandleW(nullptr), nullptr);
     if (Hints) {
         const std::pair<HWND, const wchar_t*> hints[] = {{Button1, L"変更を保存します"},
                                                          {Button2, L"変更をｷｬﾝｾﾙします"}};
@@ -157,10 +123,6 @@ void TFrmSetting::FormCreate() {
             SendMessageW(Hints, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
         }
     }
-}
-
-LRESULT CALLBACK TFrmSetting::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DispatchToObject(hwnd, message, wParam, lParam, &TFrmSetting::hwnd_, &TFrmSetting::HandleMessage);
 }
 
 LRESULT TFrmSetting::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -343,7 +305,7 @@ LRESULT TFrmSetting::MemoGuardedInput(UINT message, WPARAM wParam, LPARAM lParam
 }
 
 void TFrmSetting::MemoPaste() {
-    const auto pasted = ClipboardUnicodeText(Memo);
+    const auto pasted = ClipboardUnicodeText();
     if (!pasted) return;
     DWORD start = 0, end = 0;
     SendMessageW(Memo, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));

@@ -34,23 +34,17 @@ enum SettingControlId : int {
     IdCng,
 };
 
-class TFrmSetting {
+class TFrmSetting final : public DialogWindow {
 public:
     TFrmSetting(HWND owner, TTypeMsg& store);
-    ~TFrmSetting();
-    TFrmSetting(const TFrmSetting&) = delete;
-    TFrmSetting& operator=(const TFrmSetting&) = delete;
-
-    INT_PTR ShowModal();
 
 private:
-    static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
     static LRESULT CALLBACK MemoProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
     static LRESULT CALLBACK LabelProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
     static LRESULT CALLBACK ButtonProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-    void FormCreate();
+    void FormCreate() override;
     void WMCommand(int id, int code);
     LRESULT WMNotify(const NMHDR& header);
     void WMActivate(bool active);
@@ -76,8 +70,6 @@ private:
 
     TTypeMsg& store_;
     SettingRows rows_;
-    HWND hwnd_ = nullptr;
-    int dpi_ = 96;
     GdiObject formFont_, fixedFont_;
     HWND lastFocus_ = nullptr;
 

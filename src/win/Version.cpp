@@ -21,9 +21,7 @@ constexpr UINT WM_LINKCLICK = WM_APP + 1;
 constexpr COLORREF Red = RGB(255, 0, 0), Blue = RGB(0, 0, 255), Black = RGB(0, 0, 0);
 
 // The box in the client area of a control given relative to its group box.
-struct Box {
-    int x, y, width, height;
-};
+using Box = ControlBox;
 constexpr Box GroupBox1Box{4, 0, 465, 81};
 constexpr Box GroupBox2Box{4, 84, 465, 57};
 constexpr Box In(Box group, Box b) { return {group.x + b.x, group.y + b.y, b.width, b.height}; }
@@ -54,53 +52,20 @@ SIZE TextSize(HWND control, HFONT font, const std::wstring& text) {
 }  // namespace
 
 TChkVer::TChkVer(HWND owner) {
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    RegisterDialogClass(AboutWindowClass, WindowProc);
-
-    dpi_ = ScreenDpi();
     formFont_ = MakeFont(L"ＭＳ Ｐゴシック", 12, dpi_, FW_NORMAL, false);
     titleFont_ = MakeFont(L"ＭＳ 明朝", 35, dpi_, FW_BOLD, true);
     verFont_ = MakeFont(L"ＭＳ 明朝", 13, dpi_, FW_BOLD, true);
     labelFont_ = MakeFont(L"ＭＳ ゴシック", 13, dpi_, FW_BOLD, false);
     noticeFont_ = MakeFont(L"ＭＳ 明朝", 11, dpi_, FW_BOLD, true);
-
     // A fixed dialog border without title-bar buttons, above other windows.
-    constexpr DWORD style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
-    constexpr DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_TOPMOST | WS_EX_CONTROLPARENT;
-    RECT frame{0, 0, MulDiv(ClientWidth, dpi_, 96), MulDiv(ClientHeight, dpi_, 96)};
-    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-    CreateWindowExW(exStyle, AboutWindowClass, L"バージョン情報", style,
-                    (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                    (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, owner, nullptr,
-                    instance, this);
-    if (!hwnd_) throw std::runtime_error("About window cannot be created");
-    try {
-        FormCreate();
-    } catch (...) {
-        DestroyWindow(hwnd_);
-        throw;
-    }
+    Create({AboutWindowClass, L"バージョン情報", WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN,
+            WS_EX_DLGMODALFRAME | WS_EX_TOPMOST | WS_EX_CONTROLPARENT, {0, 0, ClientWidth, ClientHeight}, true},
+           owner);
 }
-
-TChkVer::~TChkVer() {
-    if (hwnd_) DestroyWindow(hwnd_);
-}
-
-INT_PTR TChkVer::ShowModal() { return RunModal(hwnd_); }
 
 void TChkVer::FormCreate() {
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
     const auto make = [&](const wchar_t* cls, const std::wstring& text, DWORD style, Box box, int id,
-                          const GdiObject& font) {
-        HWND control = CreateWindowExW(
-            0, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, MulDiv(box.x, dpi_, 96),
-            MulDiv(box.y, dpi_, 96), MulDiv(box.width, dpi_, 96), MulDiv(box.height, dpi_, 96),
-            hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-        if (!control) throw std::runtime_error("About control cannot be created");
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
-        return control;
-    };
+                          const GdiObject& font) { return MakeControl(cls, text, style, 0, box, id, font.get()); };
 
     // OK first: the only tab stop, focused when the dialog opens.
     Button1 = make(L"BUTTON", L"Ｏ　Ｋ", WS_TABSTOP | BS_DEFPUSHBUTTON, {196, 180, 81, 25}, IDOK, formFont_);
@@ -133,10 +98,6 @@ void TChkVer::FormCreate() {
     for (HWND frame : {GroupBox1, GroupBox2}) FillFrameInside(frame);
     for (HWND link : {Edit1, Edit2})
         SetWindowSubclass(link, LinkProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
-}
-
-LRESULT CALLBACK TChkVer::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DispatchToObject(hwnd, message, wParam, lParam, &TChkVer::hwnd_, &TChkVer::HandleMessage);
 }
 
 LRESULT TChkVer::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -178,6 +139,8 @@ void TChkVer::Edit1Click() { OpenLink("mailto:" + ToAnsi(WindowText(Edit1))); }
 void TChkVer::Edit2Click() { OpenLink(ToAnsi(WindowText(Edit2))); }
 
 void TChkVer::OpenLink(const std::string& ansiTarget) {
+    // The shell may show an error box of its own: it must not lie beneath.
+    LaterWindowScope later;
     if (!ShellOpen(ansiTarget)) ShowInformation(LaunchFailedMessage);
 }
 

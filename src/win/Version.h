@@ -28,28 +28,20 @@ enum AboutControlId : int {
     IdNotice2,
 };
 
-class TChkVer {
+class TChkVer final : public DialogWindow {
 public:
     explicit TChkVer(HWND owner);
-    ~TChkVer();
-    TChkVer(const TChkVer&) = delete;
-    TChkVer& operator=(const TChkVer&) = delete;
-
-    INT_PTR ShowModal();
 
 private:
-    static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
     static LRESULT CALLBACK LinkProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-    void FormCreate();
+    void FormCreate() override;
     LRESULT WMCtlColorStatic(HDC dc, HWND control);
     void Edit1Click();
     void Edit2Click();
     void OpenLink(const std::string& ansiTarget);
 
-    HWND hwnd_ = nullptr;
-    int dpi_ = 96;
     GdiObject formFont_, titleFont_, verFont_, labelFont_, noticeFont_;
 
     HWND GroupBox1 = nullptr, MainTitle = nullptr, Ver = nullptr, GroupBox2 = nullptr,

@@ -27,7 +27,10 @@ int modalScopes = 0;
 HWND TopOwnWindow(HWND app) {
     HWND popup = GetLastActivePopup(app);
     if (popup && popup != app && IsWindowEnabled(popup)) return popup;
-    return openDialogs.empty() ? nullptr : openDialogs.back()->dialog;
+    if (openDialogs.empty()) return nullptr;
+    const HWND dialog = openDialogs.back()->dialog;
+    popup = GetLastActivePopup(dialog);  // a box over the dialog
+    return popup && IsWindowEnabled(popup) ? popup : dialog;
 }
 
 LRESULT CALLBACK AppWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -97,6 +100,30 @@ BOOL CALLBACK OtherWindowsDisabled::Collect(HWND w, LPARAM self) noexcept {
         }
     }
     return TRUE;
+}
+
+HWND BoxOwner() {
+    for (auto it = openDialogs.rbegin(); it != openDialogs.rend(); ++it)
+        if (IsWindow((*it)->dialog)) return (*it)->dialog;
+    return AppWindow();
+}
+
+LaterWindowScope::LaterWindowScope() {
+    for (const ModalEntry* e : openDialogs) {
+        if (!(GetWindowLongPtrW(e->dialog, GWL_EXSTYLE) & WS_EX_TOPMOST)) continue;
+        try {
+            yielded_.push_back(e->dialog);
+        } catch (...) {
+            continue;  // out of memory: it stays in front
+        }
+        SetWindowPos(e->dialog, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+}
+
+LaterWindowScope::~LaterWindowScope() {
+    for (HWND dialog : yielded_)
+        if (IsWindow(dialog))
+            SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 ModalScope::ModalScope() {

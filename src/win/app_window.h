@@ -14,6 +14,24 @@ inline constexpr char AppTitle[] = "Quillharbor";
 // shown without activation while any dialog or information box is open.
 // Made on first use, on the calling thread (the user-interface thread).
 HWND AppWindow();
+// The owner for a box or the shell's own messages: the newest open dialog,
+// so that they come above it even when it is topmost; else AppWindow().
+HWND BoxOwner();
+
+// The newest of our windows is in front: while a later window of ours is
+// up (a dialog, a box, the shell's own error box), the dialogs already open
+// give up their topmost place, and take it back afterwards.
+class LaterWindowScope {
+public:
+    LaterWindowScope();
+    ~LaterWindowScope();
+    LaterWindowScope(const LaterWindowScope&) = delete;
+    LaterWindowScope& operator=(const LaterWindowScope&) = delete;
+
+private:
+    std::vector<HWND> yielded_;
+};
+
 // Marks a dialog or box of ours as open for its lifetime.
 class ModalScope {
 public:
@@ -21,6 +39,9 @@ public:
     ~ModalScope();
     ModalScope(const ModalScope&) = delete;
     ModalScope& operator=(const ModalScope&) = delete;
+
+private:
+    LaterWindowScope later_;
 };
 
 // Common controls and the application window; WinMain calls it first.

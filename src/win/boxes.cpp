@@ -11,13 +11,13 @@ namespace qh::win {
 void ShowInformation(std::string_view utf8Text) {
     ModalScope scope;
     OtherWindowsDisabled others(nullptr);
-    MessageBoxW(AppWindow(), Widen(utf8Text).c_str(), Widen(AppTitle).c_str(), MB_OK);
+    MessageBoxW(BoxOwner(), Widen(utf8Text).c_str(), Widen(AppTitle).c_str(), MB_OK);
 }
 
 bool Confirm(std::string_view utf8Text, std::string_view utf8Title) {
     ModalScope scope;
     OtherWindowsDisabled others(nullptr);
-    return MessageBoxW(AppWindow(), Widen(utf8Text).c_str(), Widen(utf8Title).c_str(),
+    return MessageBoxW(BoxOwner(), Widen(utf8Text).c_str(), Widen(utf8Title).c_str(),
                        MB_YESNO | MB_DEFBUTTON2) == IDYES;
 }
 
@@ -33,8 +33,9 @@ void ReportCurrentException() noexcept {
         }
         // A program that sent us the failing message must not wait for the box.
         ReplyMessage(0);
+        LaterWindowScope later;
         OtherWindowsDisabled others(nullptr);
-        MessageBoxW(AppWindow(), MessageText(FailureBoxText(message)).c_str(),
+        MessageBoxW(BoxOwner(), MessageText(FailureBoxText(message)).c_str(),
                     Widen(AppTitle).c_str(), MB_OK | MB_ICONSTOP);
     } catch (...) {
         // Nothing is left to tell the user with.

@@ -13,43 +13,6 @@ namespace qh::win {
 
 namespace {
 
-// The clipboard, open for one scope; a busy clipboard is retried for
-// about 100 ms before giving up.
-class OpenClipboardScope {
-public:
-    OpenClipboardScope() {
-        constexpr int Attempts = 10;
-        for (int attempt = 0; attempt < Attempts; ++attempt) {
-            if (OpenClipboard(AppWindow())) return;
-            if (attempt + 1 < Attempts) Sleep(10);
-        }
-        throw ClipboardBusy();
-    }
-    ~OpenClipboardScope() { CloseClipboard(); }
-    OpenClipboardScope(const OpenClipboardScope&) = delete;
-    OpenClipboardScope& operator=(const OpenClipboardScope&) = delete;
-};
-
-// A locked global block, seen as bytes up to its real size.
-class LockedBlock {
-public:
-    explicit LockedBlock(HGLOBAL block) : block_(block), data_(static_cast<const char*>(GlobalLock(block))) {
-        if (data_) size_ = GlobalSize(block);
-    }
-    ~LockedBlock() {
-        if (data_) GlobalUnlock(block_);
-    }
-    LockedBlock(const LockedBlock&) = delete;
-    LockedBlock& operator=(const LockedBlock&) = delete;
-
-    std::string_view Bytes() const { return data_ ? std::string_view(data_, size_) : std::string_view(); }
-
-private:
-    HGLOBAL block_;
-    const char* data_;
-    std::size_t size_ = 0;
-};
-
 bool HasFormat(const char* name) {
     const UINT format = RegisterClipboardFormatA(name);
     return format != 0 && IsClipboardFormatAvailable(format);
@@ -129,6 +92,18 @@ void Put(UINT format, GlobalMemory& block) {
 
 }  // namespace
 
+OpenClipboardScope::OpenClipboardScope(std::chrono::milliseconds patience) {
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(patience.count());
+    while (!OpenClipboard(AppWindow())) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= end) throw ClipboardBusy();
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 10)),
+                                  QS_SENDMESSAGE);
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);  // runs the sent ones
+    }
+}
+
 std::string AnsiTextOfBlock(HGLOBAL block) {
     LockedBlock locked(block);
     const std::string_view bytes = locked.Bytes();
@@ -167,7 +142,8 @@ void WriteClipboardText(std::string_view ansiText, std::optional<std::u16string_
     GlobalMemory ansi = AnsiBlock(ansiText);
     GlobalMemory unicode = exactText ? UnicodeBlock(*exactText) : UnicodeBlockOfAnsi(ansiText);
 
-    OpenClipboardScope open;
+    // The user chose an entry a moment ago: a short wait beats losing it.
+    OpenClipboardScope open(std::chrono::milliseconds(1000));
     if (!EmptyClipboard()) throw std::runtime_error("EmptyClipboard failed");
     if (exactText) {
         Put(CF_UNICODETEXT, unicode);

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -12,13 +13,44 @@
 
 namespace qh::win {
 
-// Opened with AppWindow() as owner. Opening waits briefly for another
-// program that holds the clipboard; when it stays busy, ClipboardBusy is
-// thrown.
+// Opened with AppWindow() as owner. When another program holds the
+// clipboard, ClipboardBusy is thrown.
 inline constexpr char ClipboardBusyMessage[] = "クリップボードを開くことができません";
 class ClipboardBusy : public std::runtime_error {
 public:
     ClipboardBusy() : std::runtime_error(ClipboardBusyMessage) {}
+};
+
+// The clipboard, open for one scope, with AppWindow() as owner. A busy
+// clipboard is tried again for up to `patience`, meanwhile serving the
+// messages other threads send to this one (the holder may be waiting on
+// us); then ClipboardBusy is thrown.
+class OpenClipboardScope {
+public:
+    explicit OpenClipboardScope(std::chrono::milliseconds patience = std::chrono::milliseconds(0));
+    ~OpenClipboardScope() { CloseClipboard(); }
+    OpenClipboardScope(const OpenClipboardScope&) = delete;
+    OpenClipboardScope& operator=(const OpenClipboardScope&) = delete;
+};
+
+// A locked global block, seen as bytes up to its real size.
+class LockedBlock {
+public:
+    explicit LockedBlock(HGLOBAL block) : block_(block), data_(static_cast<const char*>(GlobalLock(block))) {
+        if (data_) size_ = GlobalSize(block);
+    }
+    ~LockedBlock() {
+        if (data_) GlobalUnlock(block_);
+    }
+    LockedBlock(const LockedBlock&) = delete;
+    LockedBlock& operator=(const LockedBlock&) = delete;
+
+    std::string_view Bytes() const { return data_ ? std::string_view(data_, size_) : std::string_view(); }
+
+private:
+    HGLOBAL block_;
+    const char* data_;
+    std::size_t size_ = 0;
 };
 
 bool ClipboardHasText();
@@ -33,7 +65,7 @@ std::optional<ExactText> ReadClipboardText();
 // Replaces the whole clipboard with the text: CF_UNICODETEXT holds the exact
 // text (or the ANSI bytes converted when there is none) and CF_TEXT the ANSI
 // bytes. The form that is the truth goes first, so that the change reads
-// back as the same text.
+// back as the same text. A busy clipboard is waited for up to about a second.
 void WriteClipboardText(std::string_view ansiText,
                         std::optional<std::u16string_view> exactText = std::nullopt);
 

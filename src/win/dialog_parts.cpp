@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <stdexcept>
+#include <utility>
 
 namespace qh::win {
 
@@ -60,5 +61,50 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
 }  // namespace
 
 void FillFrameInside(HWND frame) { SetWindowSubclass(frame, FrameProc, FrameSubclassId, 0); }
+
+DialogWindow::DialogWindow() : dpi_(ScreenDpi()) {}
+
+DialogWindow::~DialogWindow() { Destroy(); }
+
+void DialogWindow::Destroy() {
+    if (!hwnd_) return;
+    // The derived part is gone: the window's last messages go to the system.
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    DestroyWindow(std::exchange(hwnd_, nullptr));
+}
+
+INT_PTR DialogWindow::ShowModal() { return RunModal(hwnd_); }
+
+LRESULT CALLBACK DialogWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DispatchToObject(hwnd, message, wParam, lParam, &DialogWindow::hwnd_, &DialogWindow::Dispatch);
+}
+
+void DialogWindow::Create(const Frame& frame, HWND owner) {
+    RegisterDialogClass(frame.className, WindowProc);
+    RECT outer{0, 0, Scaled(frame.size.width), Scaled(frame.size.height)};
+    if (frame.clientSize) AdjustWindowRectEx(&outer, frame.style, FALSE, frame.exStyle);
+    const int width = outer.right - outer.left, height = outer.bottom - outer.top;
+    CreateWindowExW(frame.exStyle, frame.className, frame.title, frame.style,
+                    (GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2,
+                    width, height, owner, nullptr, GetModuleHandleW(nullptr), this);
+    if (!hwnd_) throw std::runtime_error("a dialog window cannot be created");
+    try {
+        FormCreate();
+    } catch (...) {
+        Destroy();
+        throw;
+    }
+}
+
+HWND DialogWindow::MakeControl(const wchar_t* className, const std::wstring& text, DWORD style, DWORD exStyle,
+                               ControlBox box, int id, HGDIOBJ font) {
+    HWND control = CreateWindowExW(exStyle, className, text.c_str(), WS_CHILD | WS_VISIBLE | style, Scaled(box.x),
+                                   Scaled(box.y), Scaled(box.width), Scaled(box.height), hwnd_,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
+                                   nullptr);
+    if (!control) throw std::runtime_error("a dialog control cannot be created");
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return control;
+}
 
 }  // namespace qh::win

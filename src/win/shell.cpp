@@ -1,8 +1,10 @@
 #include "shell.h"
 
 #include <windows.h>
+#include <objbase.h>
 #include <shellapi.h>
 
+#include "app_window.h"
 #include "handles.h"
 
 #if !defined(_WIN64)
@@ -11,11 +13,19 @@ static_assert(sizeof(SHELLEXECUTEINFOA) == 60);
 
 namespace qh::win {
 
+ComApartment::ComApartment()
+    : initialized_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
+
+ComApartment::~ComApartment() {
+    if (initialized_) CoUninitialize();
+}
+
 bool ShellOpen(std::string_view ansiTarget) {
     const std::string target(ansiTarget);
     SHELLEXECUTEINFOA info{};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.hwnd = BoxOwner();
     info.lpVerb = "open";
     info.lpFile = target.c_str();
     info.lpParameters = "";

@@ -6,7 +6,21 @@
 
 namespace qh::win {
 
+// COM for the thread, apartment-threaded, for its lifetime: the shell's
+// open operation needs it for some targets (mail handlers in particular).
+class ComApartment {
+public:
+    ComApartment();
+    ~ComApartment();
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool initialized_ = false;
+};
+
 // ShellExecuteExA "open" on the ANSI target; false when the shell fails.
+// The shell's own messages belong to BoxOwner().
 bool ShellOpen(std::string_view ansiTarget);
 
 // The folder of the running executable, with its trailing backslash.

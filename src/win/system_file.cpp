@@ -14,6 +14,22 @@ namespace {
 // CreateFileW fails with INVALID_HANDLE_VALUE, not null.
 KernelHandle File(HANDLE h) { return KernelHandle(h == INVALID_HANDLE_VALUE ? nullptr : h); }
 
+// An antivirus scanner or the indexer holds a file it has just seen for a
+// moment: the replace is tried again for up to about two seconds.
+bool ReplaceWithRetry(const std::wstring& from, const std::wstring& to) {
+    constexpr ULONGLONG Patience = 2000;
+    constexpr DWORD Pause = 50;
+    const ULONGLONG end = GetTickCount64() + Patience;
+    for (;;) {
+        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+        const DWORD error = GetLastError();
+        const bool heldForAMoment =
+            error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+        if (!heldForAMoment || GetTickCount64() >= end) return false;
+        Sleep(Pause);
+    }
+}
+
 class SystemPhraseFile final : public PhraseFile {
 public:
     explicit SystemPhraseFile(std::wstring path) : path_(std::move(path)) {}
@@ -68,8 +84,7 @@ public:
                 if (!FlushFileBuffers(file.get())) throw std::runtime_error("phrase file cannot be written");
             }
             // The old file stays whole until the new one is complete.
-            if (!MoveFileExW(temp.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-                throw std::runtime_error("phrase file cannot be replaced");
+            if (!ReplaceWithRetry(temp, path_)) throw std::runtime_error("phrase file cannot be replaced");
         } catch (...) {
             DeleteFileW(temp.c_str());
             throw;

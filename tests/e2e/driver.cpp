@@ -336,9 +336,9 @@ Quillharbor::~Quillharbor() {
             if (!code) {
                 TerminateProcess(process_.hProcess, 1);
                 WaitForSingleObject(process_.hProcess, 5000);
-                ADD_FAILURE() << "Quillharbor did not end after WM_QUERYENDSESSION; it was terminated";
+                ADD_FAILURE() << "Quillharbor did not end with the session; it was terminated";
             } else {
-                EXPECT_EQ(*code, 0u) << "exit code after WM_QUERYENDSESSION";
+                EXPECT_EQ(*code, 0u) << "exit code after the session's end";
             }
         }
         CloseHandle(process_.hThread);
@@ -421,11 +421,16 @@ std::optional<LRESULT> Quillharbor::QueryEndSession() {
     return static_cast<LRESULT>(result);
 }
 
+bool Quillharbor::EndSession(bool ending) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(window_, WM_ENDSESSION, ending, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, &result) != 0;
+}
+
 std::optional<DWORD> Quillharbor::End(Ending how, Millis timeout) {
     if (how == Ending::ExitItem) {
         if (OpenMenu(Button::Right)) Press({'X'});
-    } else {
-        QueryEndSession();
+    } else if (QueryEndSession() == 1) {
+        EndSession(true);
     }
     return WaitForExit(timeout);
 }

@@ -151,6 +151,8 @@ public:
     bool Running() const;
     // Sends WM_QUERYENDSESSION (a log-off); its answer, or nullopt on no answer.
     std::optional<LRESULT> QueryEndSession();
+    // Sends WM_ENDSESSION: the session ends (true) or its end was cancelled.
+    bool EndSession(bool ending);
     // Ends the program as asked; the exit code, or nullopt when it did not end.
     std::optional<DWORD> End(Ending how, Millis timeout = Millis(10000));
     std::optional<DWORD> WaitForExit(Millis timeout);

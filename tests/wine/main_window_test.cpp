@@ -84,14 +84,28 @@ TEST_F(MainWindow, ClosesOnceEvenWhenTheExitItemAndAQueuedCloseBothArrive) {
     EXPECT_TRUE(IsWindow(main->Handle()));  // the window lives until the object goes
 }
 
-TEST_F(MainWindow, LetsTheSessionEndAndThenClosesItself) {
+// Windows may end the process as soon as WM_ENDSESSION returns, and sends
+// WM_ENDSESSION with FALSE when another program cancelled the shutdown.
+TEST_F(MainWindow, ClosesWhenTheSessionEndsAndStaysWhenTheShutdownIsCancelled) {
     Start();
     EXPECT_EQ(SendMessageW(main->Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), 1);
-    EXPECT_TRUE(main->TrayActive);  // the close is queued, not run inside the query
+    SendMessageW(main->Handle(), WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
     Pump(50ms);
+    ASSERT_TRUE(main->TrayActive) << "a cancelled shutdown closed the program";
+    EXPECT_TRUE(TrayIconPresent(main->Handle()));
+    CopyText("after the cancelled shutdown");
+    EXPECT_EQ(HistoryEntries().front(), "after the cancelled shutdown");
+
+    EXPECT_EQ(SendMessageW(main->Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), 1);
+    SendMessageW(main->Handle(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    // Closed before the message returned, nothing left queued.
     EXPECT_FALSE(main->TrayActive);
     EXPECT_FALSE(TrayIconPresent(main->Handle()));
     EXPECT_FALSE(main->History.has_value());
+    MSG quit;
+    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    SendMessageW(main->Handle(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "closed twice";
 }
 
 TEST_F(MainWindow, AddsTheIconAgainWhenTheTaskbarRestarts) {
