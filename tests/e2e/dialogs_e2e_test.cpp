@@ -36,19 +36,6 @@ HWND Child(HWND parent, std::wstring_view className, std::optional<std::wstring_
     return nullptr;
 }
 
-// A visible top-level window of the process with that title.
-HWND WaitForWindow(DWORD processId, std::wstring_view title, Millis timeout = Millis(10000)) {
-    HWND found = nullptr;
-    WaitUntil(
-        [&] {
-            for (HWND w : VisibleWindows(processId))
-                if (TextOf(w) == title) return (found = w) != nullptr;
-            return false;
-        },
-        timeout);
-    return found;
-}
-
 // Wine takes a couple of seconds to take a window off the screen.
 bool WaitGone(HWND window) {
     return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, Millis(15000));

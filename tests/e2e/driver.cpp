@@ -272,6 +272,18 @@ std::wstring WindowTexts(HWND window) {
     return texts;
 }
 
+HWND WaitForWindow(DWORD processId, std::wstring_view title, Millis timeout) {
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND w : VisibleWindows(processId))
+                if (TextOf(w) == title) return (found = w) != nullptr;
+            return false;
+        },
+        timeout);
+    return found;
+}
+
 HWND FindMessageWindow(DWORD processId, std::wstring_view title, std::wstring_view text) {
     for (HWND w : TopLevelWindows()) {
         if (!IsWindowVisible(w) || ProcessOf(w) != processId || CaptionOf(w) != title) continue;

@@ -93,6 +93,9 @@ std::wstring TextOf(HWND window);
 std::vector<HWND> Children(HWND parent);
 std::vector<HWND> VisiblePopupMenus(DWORD processId);
 std::vector<HWND> VisibleWindows(DWORD processId);  // top-level, any class
+// A visible top-level window of the process with that title, once there is
+// one; null when none came within the time.
+HWND WaitForWindow(DWORD processId, std::wstring_view title, Millis timeout = Millis(10000));
 // A visible top-level window of the process titled title, one of whose
 // children (or itself) shows text; null when there is none.
 HWND FindMessageWindow(DWORD processId, std::wstring_view title, std::wstring_view text);

@@ -16,8 +16,6 @@
 namespace e2e {
 namespace {
 
-#define ASSERT_STARTED(app) ASSERT_TRUE((app).started()) << (app).problem()
-
 const std::wstring Title = L"Quillharbor";
 const std::vector<WORD> ChooseNewest{'C', VK_RETURN};
 constexpr WORD OpenSettings = 'A';
@@ -149,25 +147,6 @@ bool Above(HWND upper, HWND lower) {
     for (HWND w = GetWindow(upper, GW_HWNDNEXT); w; w = GetWindow(w, GW_HWNDNEXT))
         if (w == lower) return true;
     return false;
-}
-
-std::wstring TextOf(HWND window) {
-    wchar_t text[256] = {};
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 10000, &copied);
-    return std::wstring(text, copied);
-}
-
-HWND WaitForWindow(DWORD processId, std::wstring_view title) {
-    HWND found = nullptr;
-    WaitUntil(
-        [&] {
-            for (HWND w : VisibleWindows(processId))
-                if (TextOf(w) == title) return (found = w) != nullptr;
-            return false;
-        },
-        Millis(10000));
-    return found;
 }
 
 // A message box of the process (dialog class "#32770"), if one is up.
