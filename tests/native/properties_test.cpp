@@ -25,6 +25,16 @@ std::string RandomBytes(std::mt19937& rng, std::size_t maxSize) {
     return s;
 }
 
+// Long text with the bytes the escapes care about now and then, as in prose:
+// the fast paths work on 64-byte blocks and 4 KiB pieces, dense or sparse.
+std::string SparseBytes(std::mt19937& rng, std::size_t maxSize) {
+    std::string s = RandomBytes(rng, maxSize);
+    const std::size_t gap = 2 + rng() % 40;
+    for (std::size_t i = 0; i < s.size(); ++i)
+        if (rng() % gap) s[i] = static_cast<char>('a' + rng() % 26);
+    return s;
+}
+
 TEST(Properties, SplitLinesFollowsTheLineRulesOnRandomBytes) {
     std::mt19937 rng(11);
     for (int round = 0; round < 3000; ++round) {
@@ -41,6 +51,7 @@ TEST(Properties, EscapesAreTheirReplacementChainsAtEveryOffset) {
         for (std::size_t at = 0; at < 24; ++at)
             texts.push_back(std::string(at, 'x') + std::string(special) + std::string(24 - at, 'y'));
     for (int round = 0; round < 3000; ++round) texts.push_back(RandomBytes(rng, 80));
+    for (int round = 0; round < 300; ++round) texts.push_back(SparseBytes(rng, round % 10 ? 600 : 9000));
 
     for (const std::string& text : texts) {
         ASSERT_EQ(EscapeHistoryText(text), reference::EscapeHistory(text)) << ::testing::PrintToString(text);
@@ -52,7 +63,7 @@ TEST(Properties, UnescapeTextDecodesAnyStoredBytesLeftToRight) {
     std::mt19937 rng(13);
     for (int round = 0; round < 3000; ++round) {
         // Hand-edited phrase files hold stored forms no escape produced.
-        const std::string stored = RandomBytes(rng, 80);
+        const std::string stored = round % 10 ? RandomBytes(rng, 80) : SparseBytes(rng, round % 100 ? 600 : 9000);
         ASSERT_EQ(UnescapeText(stored), reference::Decode(stored)) << ::testing::PrintToString(stored);
     }
 }
