@@ -111,6 +111,24 @@ char* DecodeOne(const char*& p, const char* end, char* w) {
     return w + 1;
 }
 
+// Writes the escape of the byte at p, or the byte itself; advances both.
+template <bool escapeTab>
+char* EscapeOne(const char*& p, const char* end, char* w) {
+    const char c = *p++;
+    if (c == '\\' || (escapeTab && c == '\t')) {
+        w[0] = '\\';
+        w[1] = EscapeLetters[static_cast<unsigned char>(c)];
+        return w + 2;
+    }
+    if (c == '\r' && p != end && *p == '\n') {
+        ++p;
+        std::memcpy(w, "\\r\\n", 4);
+        return w + 4;
+    }
+    *w = c;
+    return w + 1;
+}
+
 #if QH_TEXT_SSE2
 
 // Sixteen bytes at a time with SSE2, which every x86 target of ours has.
@@ -122,124 +140,141 @@ void StoreBlock(char* w, Block x) { _mm_storeu_si128(reinterpret_cast<Block*>(w)
 Block Equal(Block x, char c) { return _mm_cmpeq_epi8(x, _mm_set1_epi8(c)); }
 unsigned MaskOf(Block marks) { return static_cast<unsigned>(_mm_movemask_epi8(marks)); }
 
-// Each escaped byte becomes a backslash and a letter: a backslash, a TAB in
-// the phrase form, and both bytes of a CR LF pair. So a byte's fate depends
-// on its neighbours only, never on what an earlier escape consumed.
+// An escape opens at a backslash, a TAB in the phrase form, or the CR of a
+// CR LF pair, which is escaped as a whole: so no scan needs the byte before
+// its block.
+struct Openers {
+    Block single;  // 0xFF where one byte becomes two
+    Block pair;    // 0xFF at the CR of a CR LF pair, whose two bytes become four
+};
+
+// The openers in the block at p; reads p[0] to p[16].
 template <bool escapeTab>
-bool IsEscaped(const char* q, const char* begin, const char* end) {
-    switch (*q) {
-    case '\\': return true;
-    case '\t': return escapeTab;
-    case '\r': return q + 1 != end && q[1] == '\n';
-    case '\n': return q != begin && q[-1] == '\r';
-    default: return false;
-    }
+Openers OpenersAt(const char* p) {
+    const Block x = LoadBlock(p);
+    Block single = Equal(x, '\\');
+    if constexpr (escapeTab) single = _mm_or_si128(single, Equal(x, '\t'));
+    return {single, _mm_and_si128(Equal(x, '\r'), Equal(LoadBlock(p + 1), '\n'))};
 }
 
-// 0xFF in each escaped byte of the block x at p, else 0; reads p[-1] to p[16].
-template <bool escapeTab>
-Block EscapedBytes(Block x, const char* p) {
-    const Block pairStart = _mm_and_si128(Equal(x, '\r'), Equal(LoadBlock(p + 1), '\n'));
-    const Block pairEnd = _mm_and_si128(Equal(x, '\n'), Equal(LoadBlock(p - 1), '\r'));
-    Block marks = _mm_or_si128(Equal(x, '\\'), _mm_or_si128(pairStart, pairEnd));
-    if constexpr (escapeTab) marks = _mm_or_si128(marks, Equal(x, '\t'));
-    return marks;
+// The sum of the bytes of x.
+std::size_t SumOf(Block x) {
+    const Block sums = _mm_sad_epu8(x, _mm_setzero_si128());
+    return static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+           static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
 }
 
 template <bool escapeTab>
 std::size_t EscapedSize(std::string_view text) {
-    const char* const begin = text.data();
-    const char* const end = begin + text.size();
+    const char* p = text.data();
+    const char* const end = p + text.size();
     std::size_t size = text.size();
-    const char* p = begin;
-    // The blocks read the byte before them.
-    if (p != end) size += IsEscaped<escapeTab>(p++, begin, end);
-    while (end - p > static_cast<std::ptrdiff_t>(BlockBytes)) {
-        // Per-byte counts of up to 255 blocks, then their sum.
-        Block counts = _mm_setzero_si128();
-        for (int n = 0; n < 255 && end - p > static_cast<std::ptrdiff_t>(BlockBytes); ++n, p += BlockBytes)
-            counts = _mm_sub_epi8(counts, EscapedBytes<escapeTab>(LoadBlock(p), p));
-        const Block sums = _mm_sad_epu8(counts, _mm_setzero_si128());
-        size += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
-                static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+    while (end - p > static_cast<std::ptrdiff_t>(2 * BlockBytes)) {
+        // Per-byte counts of up to 254 blocks, two at a time, then their sums.
+        Block singles = _mm_setzero_si128(), pairs = _mm_setzero_si128();
+        for (int n = 0; n < 127 && end - p > static_cast<std::ptrdiff_t>(2 * BlockBytes); ++n, p += 2 * BlockBytes) {
+            const Openers first = OpenersAt<escapeTab>(p), second = OpenersAt<escapeTab>(p + BlockBytes);
+            singles = _mm_sub_epi8(_mm_sub_epi8(singles, first.single), second.single);
+            pairs = _mm_sub_epi8(_mm_sub_epi8(pairs, first.pair), second.pair);
+        }
+        size += SumOf(singles) + 2 * SumOf(pairs);
     }
-    for (; p != end; ++p) size += IsEscaped<escapeTab>(p, begin, end);
+    for (; p != end; ++p) {
+        if (*p == '\\' || (escapeTab && *p == '\t')) size += 1;
+        else if (*p == '\r' && p + 1 != end && p[1] == '\n') size += 2;
+    }
     return size;
 }
 
+// The openers of the 64 bytes at p as masks; reads p[0] to p[64].
+struct OpenerMasks {
+    std::uint64_t all;    // every opener
+    std::uint64_t pairs;  // the CRs of pairs
+};
 template <bool escapeTab>
-char* EscapeByte(const char* q, const char* begin, const char* end, char* w) {
-    if (IsEscaped<escapeTab>(q, begin, end)) {
-        *w++ = '\\';
-        *w++ = EscapeLetters[static_cast<unsigned char>(*q)];
-    } else {
-        *w++ = *q;
+OpenerMasks OpenersMask(const char* p) {
+    OpenerMasks masks{0, 0};
+    for (std::size_t k = 0; k < 64; k += BlockBytes) {
+        const Openers o = OpenersAt<escapeTab>(p + k);
+        masks.all |= std::uint64_t{MaskOf(_mm_or_si128(o.single, o.pair))} << k;
+        masks.pairs |= std::uint64_t{MaskOf(o.pair)} << k;
     }
-    return w;
+    return masks;
 }
 
-// The escaped bytes of the 64 at p as one mask; reads p[-1] to p[64].
-template <bool escapeTab>
-std::uint64_t EscapedMask(const char* p) {
-    std::uint64_t mask = 0;
-    for (std::size_t k = 0; k < 64; k += BlockBytes)
-        mask |= std::uint64_t{MaskOf(EscapedBytes<escapeTab>(LoadBlock(p + k), p + k))} << k;
-    return mask;
-}
+// The escape that opens at a byte, as four bytes stored at once: "\r\n" for
+// a pair, else the backslash, the letter and two bytes written over later.
+constexpr std::array<std::uint32_t, 256> EscapeWords = [] {
+    std::array<std::uint32_t, 256> words{};
+    for (std::size_t b = 0; b < 256; ++b)
+        words[b] = '\\' | std::uint32_t{static_cast<unsigned char>(EscapeLetters[b])} << 8;
+    words['\r'] |= std::uint32_t{'\\'} << 16 | std::uint32_t{'n'} << 24;
+    return words;
+}();
 
-// Copies from..to to w a block at a time; reads and writes up to 15 bytes
+void StoreEscape(char* w, char c) { std::memcpy(w, &EscapeWords[static_cast<unsigned char>(c)], 4); }
+
+// Copies from..to to w a block at a time; reads and writes up to 16 bytes
 // beyond.
 char* CopyBlocks(const char* from, const char* to, char* w) {
     const std::size_t size = static_cast<std::size_t>(to - from);
-    for (std::size_t k = 0; k < size; k += BlockBytes) StoreBlock(w + k, LoadBlock(from + k));
+    StoreBlock(w, LoadBlock(from));
+    for (std::size_t k = BlockBytes; k < size; k += BlockBytes) StoreBlock(w + k, LoadBlock(from + k));
     return w + size;
 }
 
-// Escapes p..stop of the text begin..end into w.
+// Escapes p to at least stop of the text ending at end into w.
 //
 // A branch that depends on the text costs more than the escape of a byte, so
 // the work goes by 64 bytes, which are first stored as they are. Where a few
-// of them are escaped (prose), each one is written as its pair and the rest
-// of the 64 bytes is stored again one byte further on: no branch per gap.
-// Where many are (lists of paths), the bytes are walked from escaped byte to
-// escaped byte and the short gaps between are copied a block at a time.
-// Reads p[-1] to p[128].
+// escapes open in them (prose), each one is written and the rest of the 64
+// bytes after it is stored again further on: no branch per gap. Where many
+// do (lists of paths), the bytes are walked from opener to opener and the
+// short gaps between are copied a block at a time. Only the masks decide
+// where bytes go, so no store waits for a load of the text.
 template <bool escapeTab>
-char* EscapeRun(const char*& p, const char* stop, const char* begin, const char* end, char* w) {
-    if (p == begin && p != stop) w = EscapeByte<escapeTab>(p++, begin, end, w);
-    for (; stop - p >= 64 && end - p > 128; p += 64) {
-        std::uint64_t marks = EscapedMask<escapeTab>(p);
-        for (std::size_t k = 0; k < 64; k += BlockBytes) StoreBlock(w + k, LoadBlock(p + k));
-        std::uint64_t beyondFour = marks & (marks - 1);
+char* EscapeRun(const char*& p, const char* stop, const char*, const char* end, char* w) {
+    // 1 where a pair at the end of the last 64 bytes took the first of
+    // these. p moves on by 64 whatever the text, so the loads for a mask
+    // never wait for the mask before.
+    std::size_t took = 0;
+    for (; stop - p >= 64 && end - p >= 160; p += 64) {
+        const OpenerMasks masks = OpenersMask<escapeTab>(p);
+        std::uint64_t all = masks.all;
+        std::uint64_t beyondFour = all & (all - 1);
         beyondFour &= beyondFour - 1;
         beyondFour &= beyondFour - 1;
         beyondFour &= beyondFour - 1;
         if (!beyondFour) {
-            for (; marks; marks &= marks - 1, ++w) {
-                const int i = std::countr_zero(marks);
-                char* const at = w + i;
-                at[0] = '\\';
-                at[1] = EscapeLetters[static_cast<unsigned char>(p[i])];
-                for (std::size_t k = 0; k < 64; k += BlockBytes) StoreBlock(at + 2 + k, LoadBlock(p + i + 1 + k));
+            for (std::size_t k = 0; k < 64; k += BlockBytes) StoreBlock(w + k, LoadBlock(p + took + k));
+            w -= took;
+            for (; all; all &= all - 1) {
+                const int i = std::countr_zero(all);
+                const std::size_t taken = 1 + ((masks.pairs >> i) & 1);
+                StoreEscape(w + i, p[i]);
+                for (std::size_t k = 0; k < 64; k += BlockBytes)
+                    StoreBlock(w + i + 2 * taken + k, LoadBlock(p + i + taken + k));
+                w += taken;
             }
-            w += 64;
+            took = masks.pairs >> 63;
+            w += 64 + took;
             continue;
         }
-        const char* from = p;
-        for (; marks; marks &= marks - 1) {
-            const char* const at = p + std::countr_zero(marks);
-            const std::size_t gap = static_cast<std::size_t>(at - from);
-            StoreBlock(w, LoadBlock(from));  // whether needed or not: no branch
-            for (std::size_t k = BlockBytes; k < gap; k += BlockBytes) StoreBlock(w + k, LoadBlock(from + k));
-            w += gap;
-            w[0] = '\\';
-            w[1] = EscapeLetters[static_cast<unsigned char>(*at)];
-            w += 2;
-            from = at + 1;
+        const char* from = p + took;
+        for (; all; all &= all - 1) {
+            const int i = std::countr_zero(all);
+            const char* const at = p + i;
+            w = CopyBlocks(from, at, w);
+            StoreEscape(w, *at);
+            const std::size_t taken = 1 + ((masks.pairs >> i) & 1);
+            w += 2 * taken;
+            from = at + taken;
         }
-        w = CopyBlocks(from, p + 64, w);
+        w = CopyBlocks(std::min(from, p + 64), p + 64, w);
+        took = masks.pairs >> 63;
     }
-    for (; p != stop; ++p) w = EscapeByte<escapeTab>(p, begin, end, w);
+    p += took;
+    while (p < stop) w = EscapeOne<escapeTab>(p, end, w);
     return w;
 }
 
@@ -334,24 +369,6 @@ std::size_t EscapedSize(std::string_view text) {
         crBefore = *p == '\r';
     }
     return size;
-}
-
-// Writes the escape of the byte at p, or the byte itself; advances both.
-template <bool escapeTab>
-char* EscapeOne(const char*& p, const char* end, char* w) {
-    const char c = *p++;
-    if (c == '\\' || (escapeTab && c == '\t')) {
-        w[0] = '\\';
-        w[1] = EscapeLetters[static_cast<unsigned char>(c)];
-        return w + 2;
-    }
-    if (c == '\r' && p != end && *p == '\n') {
-        ++p;
-        std::memcpy(w, "\\r\\n", 4);
-        return w + 4;
-    }
-    *w = c;
-    return w + 1;
 }
 
 // Copies from p to at least stop into w a word at a time up to each byte
