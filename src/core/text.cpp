@@ -66,9 +66,6 @@ constexpr std::size_t Chunk = 4096;
 // Room the block scanners may write beyond a run's output.
 constexpr std::size_t Slack = 256;
 
-// Rewrites `text` chunk by chunk: `run(p, stop, w)` rewrites from p to at
-// least stop into w, advancing p, and returns the end of what it wrote.
-// `growth` bounds the output of a chunk per input byte.
 // Asks for the cache line at p ahead of its use; a hint only.
 void Prefetch(const char* p) {
 #if QH_TEXT_SSE2
@@ -78,6 +75,9 @@ void Prefetch(const char* p) {
 #endif
 }
 
+// Rewrites `text` chunk by chunk: `run(p, stop, w)` rewrites from p to at
+// least stop into w, advancing p, and returns the end of what it wrote.
+// `growth` bounds the output of a chunk per input byte.
 template <std::size_t growth, class Run>
 void AppendRewritten(std::string& out, const char* p, const char* const end, Run run) {
     char buffer[growth * Chunk + Slack];
@@ -248,7 +248,7 @@ char* CopyBlocks(const char* from, const char* to, char* w) {
 // short gaps between are copied a block at a time. Only the masks decide
 // where bytes go, so no store waits for a load of the text.
 template <bool escapeTab>
-char* EscapeRun(const char*& p, const char* stop, const char*, const char* end, char* w) {
+char* EscapeRun(const char*& p, const char* stop, const char* end, char* w) {
     // 1 where a pair at the end of the last 64 bytes took the first of
     // these. p moves on by 64 whatever the text, so the loads for a mask
     // never wait for the mask before.
@@ -411,7 +411,7 @@ char* RewriteMarked(const char*& p, const char* stop, const char* end, char* w, 
 }
 
 template <bool escapeTab>
-char* EscapeRun(const char*& p, const char* stop, const char*, const char* end, char* w) {
+char* EscapeRun(const char*& p, const char* stop, const char* end, char* w) {
     return RewriteMarked(p, stop, end, w, EscapedBytes<escapeTab>, EscapeOne<escapeTab>);
 }
 
@@ -435,7 +435,7 @@ std::string Escape(std::string_view text) {
     const char* const begin = text.data();
     const char* const end = begin + text.size();
     AppendRewritten<2>(out, begin, end, [&](const char*& p, const char* stop, char* w) {
-        return EscapeRun<escapeTab>(p, stop, begin, end, w);
+        return EscapeRun<escapeTab>(p, stop, end, w);
     });
     return out;
 }
