@@ -51,8 +51,6 @@ std::string ReplaceAll(std::string_view source, std::string_view pattern,
 
 namespace {
 
-bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= 0x20; }
-
 // Clipboard texts run to tens of megabytes, and the bytes the escapes care
 // about are sparse in prose but come every few bytes in lists of paths. The
 // scanners below find them a block of bytes at a time and copy the bytes
@@ -442,22 +440,9 @@ std::string Escape(std::string_view text) {
 
 }  // namespace
 
-std::string Trim(std::string_view text) {
-    std::size_t begin = 0, end = text.size();
-    while (begin < end && IsTrimmed(text[begin])) ++begin;
-    while (end > begin && IsTrimmed(text[end - 1])) --end;
-    return std::string(text.substr(begin, end - begin));
-}
+std::string Trim(std::string_view text) { return detail::Trim(text); }
 
-std::string GetField(std::string_view line, int n, char delimiter) {
-    std::string_view work = line;
-    for (int i = 1; i < n; ++i) {
-        const std::size_t p = work.find(delimiter);
-        if (p != std::string_view::npos) work.remove_prefix(p + 1);
-    }
-    const std::size_t p = work.find(delimiter);
-    return Trim(p == std::string_view::npos ? work : work.substr(0, p));
-}
+std::string GetField(std::string_view line, int n, char delimiter) { return detail::GetField(line, n, delimiter); }
 
 std::string EscapeHistoryText(std::string_view text) { return Escape<false>(text); }
 

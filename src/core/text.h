@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace qh {
 
@@ -47,6 +48,28 @@ private:
 // replaced; bytes produced by a replacement are never scanned again.
 std::string ReplaceAll(std::string_view source, std::string_view pattern,
                        std::string_view replacement);
+
+// Trim and GetField for any code unit: the byte strings below and their
+// UTF-16 twins (unicode.h) keep one rule.
+namespace detail {
+template <class Char>
+std::basic_string<Char> Trim(std::basic_string_view<Char> text) {
+    const auto trimmed = [](Char c) { return static_cast<std::make_unsigned_t<Char>>(c) <= 0x20; };
+    std::size_t begin = 0, end = text.size();
+    while (begin < end && trimmed(text[begin])) ++begin;
+    while (end > begin && trimmed(text[end - 1])) --end;
+    return std::basic_string<Char>(text.substr(begin, end - begin));
+}
+
+template <class Char>
+std::basic_string<Char> GetField(std::basic_string_view<Char> line, int n, Char delimiter) {
+    for (int i = 1; i < n; ++i) {
+        const std::size_t p = line.find(delimiter);
+        if (p != line.npos) line.remove_prefix(p + 1);
+    }
+    return Trim(line.substr(0, line.find(delimiter)));
+}
+}  // namespace detail
 
 // Bytes 0x20 and below removed from both ends.
 std::string Trim(std::string_view text);

@@ -182,21 +182,10 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     return out;
 }
 
-std::u16string Trim(std::u16string_view text) {
-    std::size_t begin = 0, end = text.size();
-    while (begin < end && text[begin] <= 0x20) ++begin;
-    while (end > begin && text[end - 1] <= 0x20) --end;
-    return std::u16string(text.substr(begin, end - begin));
-}
+std::u16string Trim(std::u16string_view text) { return detail::Trim(text); }
 
 std::u16string GetField(std::u16string_view line, int n, char16_t delimiter) {
-    std::u16string_view work = line;
-    for (int i = 1; i < n; ++i) {
-        const std::size_t p = work.find(delimiter);
-        if (p != std::u16string_view::npos) work.remove_prefix(p + 1);
-    }
-    const std::size_t p = work.find(delimiter);
-    return Trim(p == std::u16string_view::npos ? work : work.substr(0, p));
+    return detail::GetField(line, n, delimiter);
 }
 
 std::u16string EscapeHistoryText(std::u16string_view text) { return Escape<false>(text); }

@@ -193,10 +193,9 @@ void TFMain::RecordClick(const std::string& storedText, const std::optional<std:
 
 void TFMain::TypeClick(const std::string& storedContent, const std::optional<std::u16string>& exactContent) {
     try {
-        if (exactContent)
-            WriteClipboardText(UnescapeText(storedContent), UnescapeText(*exactContent));
-        else
-            WriteClipboardText(UnescapeText(storedContent));
+        const std::optional<std::u16string> exact =
+            exactContent ? std::optional(UnescapeText(*exactContent)) : std::nullopt;
+        WriteClipboardText(UnescapeText(storedContent), exact);
     } catch (...) {
         // As for a history entry.
     }

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
-#include <cwchar>
 #include <memory>
 #include <type_traits>
 #include <utility>
@@ -138,29 +138,29 @@ bool PutText(std::string_view bytes, const CopyOptions& options) {
     return true;
 }
 
-std::optional<std::string> ReadText() {
+namespace {
+
+// A text format's block up to its first NUL, never past the block.
+template <class Text>
+std::optional<Text> ReadTextFormat(UINT format) {
+    using Char = typename Text::value_type;
     if (!OpenClipboardPatiently()) return std::nullopt;
     Finally close([] { CloseClipboard(); });
-    HANDLE data = GetClipboardData(CF_TEXT);
+    HANDLE data = GetClipboardData(format);
     if (!data) return std::nullopt;
-    const auto* bytes = static_cast<const char*>(GlobalLock(data));
-    if (!bytes) return std::nullopt;
-    std::string text(bytes, strnlen(bytes, GlobalSize(data)));
+    const auto* chars = static_cast<const Char*>(GlobalLock(data));
+    if (!chars) return std::nullopt;
+    const std::size_t size = GlobalSize(data) / sizeof(Char);
+    Text text(chars, static_cast<std::size_t>(std::find(chars, chars + size, Char{}) - chars));
     GlobalUnlock(data);
     return text;
 }
 
-std::optional<std::wstring> ReadUnicodeText() {
-    if (!OpenClipboardPatiently()) return std::nullopt;
-    Finally close([] { CloseClipboard(); });
-    HANDLE data = GetClipboardData(CF_UNICODETEXT);
-    if (!data) return std::nullopt;
-    const auto* chars = static_cast<const wchar_t*>(GlobalLock(data));
-    if (!chars) return std::nullopt;
-    std::wstring text(chars, wcsnlen(chars, GlobalSize(data) / sizeof(wchar_t)));
-    GlobalUnlock(data);
-    return text;
-}
+}  // namespace
+
+std::optional<std::string> ReadText() { return ReadTextFormat<std::string>(CF_TEXT); }
+
+std::optional<std::wstring> ReadUnicodeText() { return ReadTextFormat<std::wstring>(CF_UNICODETEXT); }
 
 void EmptyTheClipboard() {
     if (!OpenClipboardPatiently()) return;

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <thread>
@@ -151,24 +152,9 @@ bool Above(HWND upper, HWND lower) {
 
 // A message box of the process (dialog class "#32770"), if one is up.
 HWND MessageBoxOf(DWORD processId) {
-    for (HWND w : VisibleWindows(processId)) {
-        wchar_t name[16] = {};
-        GetClassNameW(w, name, 16);
-        if (std::wstring(name) == L"#32770") return w;
-    }
+    for (HWND w : VisibleWindows(processId))
+        if (ClassOf(w) == L"#32770") return w;
     return nullptr;
-}
-
-std::optional<std::string> FileBytes(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-    std::string bytes;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read) bytes.append(buffer, read);
-    CloseHandle(file);
-    return bytes;
 }
 
 // ---- the viewer chain
@@ -225,26 +211,25 @@ TEST(Neighbours, AClipboardBusyForAMomentAfterACopyIsWaitedFor) {
 TEST(Neighbours, APhraseFileHeldByAScannerForAMomentIsStillSaved) {
     Quillharbor app("one\tfirst\n");  // OK rewrites it with CR LF
     ASSERT_STARTED(app);
-    const std::wstring& exe = app.exePath();
-    const std::wstring file = exe.substr(0, exe.find_last_of(L'\\')) + L"\\TypeMsg.cfg";
+    const std::filesystem::path file = app.folder().PhraseFile();
     ASSERT_TRUE(app.Command({OpenSettings}));
     const HWND dialog = WaitForWindow(app.processId(), L"設定");
     ASSERT_TRUE(dialog);
     const HWND ok = FindWindowExW(dialog, nullptr, L"Button", L"Ｏ　Ｋ");
     ASSERT_TRUE(ok);
 
-    HANDLE scanner = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE scanner = CreateFileW(file.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(scanner, INVALID_HANDLE_VALUE);
     PostMessageW(ok, BM_CLICK, 0, 0);
     // The new file is complete beside the old one: the replace is under way.
-    EXPECT_TRUE(WaitUntil([&] { return FileBytes(file + L".tmp").has_value(); }, Millis(5000)));
+    EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(file.wstring() + L".tmp"); }, Millis(5000)));
     Sleep(static_cast<DWORD>(Moment.count()));
-    EXPECT_EQ(FileBytes(file), "one\tfirst\n") << "the old file did not stay whole";
+    EXPECT_EQ(app.folder().PhraseFileBytes(), "one\tfirst\n") << "the old file did not stay whole";
     CloseHandle(scanner);
 
     EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, Millis(15000)));
-    EXPECT_EQ(FileBytes(file), "one\tfirst\r\n");
+    EXPECT_EQ(app.folder().PhraseFileBytes(), "one\tfirst\r\n");
     EXPECT_EQ(MessageBoxOf(app.processId()), nullptr) << Cp932(WindowTexts(MessageBoxOf(app.processId())));
     if (IsWindow(dialog)) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
 }
