@@ -22,6 +22,8 @@ constexpr Box FrameBox{8, 8, 673, 353};
 constexpr Box InFrame(Box b) { return {FrameBox.x + b.x, FrameBox.y + b.y, b.width, b.height}; }
 
 constexpr UINT_PTR SubclassId = 1;
+constexpr FontLook FormFont{L"ＭＳ Ｐゴシック", 12}, FixedFont{L"ＭＳ ゴシック", 12};
+constexpr int ColumnWidths[] = {150, 400};
 
 // The clipboard's text as the user would paste it, if any.
 std::optional<std::wstring> ClipboardUnicodeText() {
@@ -40,8 +42,6 @@ std::optional<std::wstring> ClipboardUnicodeText() {
 }  // namespace
 
 TFrmSetting::TFrmSetting(HWND owner, TTypeMsg& store) : store_(store), rows_(store) {
-    formFont_ = MakeFont(L"ＭＳ Ｐゴシック", 12, dpi_);
-    fixedFont_ = MakeFont(L"ＭＳ ゴシック", 12, dpi_);
     // A sizeable frame with a title bar but no system menu: the dialog ends
     // only through OK, Cancel or Esc.
     Create({SettingWindowClass, L"設定", WS_POPUP | WS_CAPTION | WS_THICKFRAME | WS_CLIPCHILDREN,
@@ -51,9 +51,9 @@ TFrmSetting::TFrmSetting(HWND owner, TTypeMsg& store) : store_(store), rows_(sto
 
 void TFrmSetting::FormCreate() {
     const auto make = [&](const wchar_t* cls, const wchar_t* text, DWORD style, DWORD exStyle, Box box, int id,
-                          HFONT font) { return MakeControl(cls, text, style, exStyle, box, id, font); };
-    const auto form = static_cast<HFONT>(formFont_.get());
-    const auto fixed = static_cast<HFONT>(fixedFont_.get());
+                          const FontLook& font) { return MakeControl(cls, text, style, exStyle, box, id, font); };
+    const FontLook& form = FormFont;
+    const FontLook& fixed = FixedFont;
 
     // Creation order is the tab order: the tab stops first, in order, then
     // the rest, the frame last so that it lies beneath everything it holds.
@@ -94,12 +94,12 @@ void TFrmSetting::FormCreate() {
         SetWindowSubclass(button, ButtonProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
 
     ListView_SetExtendedListViewStyle(TypeList, LVS_EX_FULLROWSELECT);
-    const std::pair<const wchar_t*, int> columns[] = {{L"キャプション", 150}, {L"内容", 400}};
+    const wchar_t* const columns[] = {L"キャプション", L"内容"};
     for (int i = 0; i < 2; ++i) {
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-        column.pszText = const_cast<wchar_t*>(columns[i].first);
-        column.cx = Scaled(columns[i].second);
+        column.pszText = const_cast<wchar_t*>(columns[i]);
+        column.cx = Scaled(ColumnWidths[i]);
         column.iSubItem = i;
         if (SendMessageW(TypeList, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i),
                          reinterpret_cast<LPARAM>(&column)) != i)
@@ -122,6 +122,16 @@ void TFrmSetting::FormCreate() {
             tool.lpszText = const_cast<wchar_t*>(text);
             SendMessageW(Hints, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
         }
+    }
+}
+
+// At a new DPI the columns keep the widths the user gave them, scaled.
+void TFrmSetting::LayOut(int previousDpi) {
+    DialogWindow::LayOut(previousDpi);
+    for (int i = 0; i < 2; ++i) {
+        const auto width = static_cast<int>(SendMessageW(TypeList, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(i), 0));
+        SendMessageW(TypeList, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(i),
+                     MAKELPARAM(MulDiv(width, dpi_, previousDpi), 0));
     }
 }
 

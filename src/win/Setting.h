@@ -45,6 +45,7 @@ private:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     void FormCreate() override;
+    void LayOut(int previousDpi) override;
     void WMCommand(int id, int code);
     LRESULT WMNotify(const NMHDR& header);
     void WMActivate(bool active);
@@ -70,7 +71,6 @@ private:
 
     TTypeMsg& store_;
     SettingRows rows_;
-    GdiObject formFont_, fixedFont_;
     HWND lastFocus_ = nullptr;
 
     HWND TabControl = nullptr, Label3 = nullptr, TypeList = nullptr, Delete = nullptr,

@@ -18,6 +18,10 @@ constexpr UINT_PTR SubclassId = 1;
 // own mouse handling.
 constexpr UINT WM_LINKCLICK = WM_APP + 1;
 
+constexpr FontLook FormFont{L"ＭＳ Ｐゴシック", 12}, TitleFont{L"ＭＳ 明朝", 35, FW_BOLD, true},
+                   VerFont{L"ＭＳ 明朝", 13, FW_BOLD, true}, LabelFont{L"ＭＳ ゴシック", 13, FW_BOLD, false},
+                   NoticeFont{L"ＭＳ 明朝", 11, FW_BOLD, true};
+
 constexpr COLORREF Red = RGB(255, 0, 0), Blue = RGB(0, 0, 255), Black = RGB(0, 0, 0);
 
 // The box in the client area of a control given relative to its group box.
@@ -37,26 +41,22 @@ std::wstring FullWidth(std::string_view ascii) {
     return wide;
 }
 
-// Width and height of a label's text in its font: the labels size to it.
-SIZE TextSize(HWND control, HFONT font, const std::wstring& text) {
+// A label sized to its text in its font.
+void SizeToText(HWND label) {
+    const std::wstring text = WindowText(label);
     SIZE size{};
-    HDC dc = GetDC(control);
-    if (!dc) return size;
-    const HGDIOBJ old = SelectObject(dc, font);
+    HDC dc = GetDC(label);
+    if (!dc) return;
+    const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0)));
     GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
     SelectObject(dc, old);
-    ReleaseDC(control, dc);
-    return size;
+    ReleaseDC(label, dc);
+    SetWindowPos(label, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace
 
 TChkVer::TChkVer(HWND owner) {
-    formFont_ = MakeFont(L"ＭＳ Ｐゴシック", 12, dpi_, FW_NORMAL, false);
-    titleFont_ = MakeFont(L"ＭＳ 明朝", 35, dpi_, FW_BOLD, true);
-    verFont_ = MakeFont(L"ＭＳ 明朝", 13, dpi_, FW_BOLD, true);
-    labelFont_ = MakeFont(L"ＭＳ ゴシック", 13, dpi_, FW_BOLD, false);
-    noticeFont_ = MakeFont(L"ＭＳ 明朝", 11, dpi_, FW_BOLD, true);
     // A fixed dialog border without title-bar buttons, above other windows.
     Create({AboutWindowClass, L"バージョン情報", WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN,
             WS_EX_DLGMODALFRAME | WS_EX_TOPMOST | WS_EX_CONTROLPARENT, {0, 0, ClientWidth, ClientHeight}, true},
@@ -65,39 +65,44 @@ TChkVer::TChkVer(HWND owner) {
 
 void TChkVer::FormCreate() {
     const auto make = [&](const wchar_t* cls, const std::wstring& text, DWORD style, Box box, int id,
-                          const GdiObject& font) { return MakeControl(cls, text, style, 0, box, id, font.get()); };
+                          const FontLook& font) { return MakeControl(cls, text, style, 0, box, id, font); };
 
     // OK first: the only tab stop, focused when the dialog opens.
-    Button1 = make(L"BUTTON", L"Ｏ　Ｋ", WS_TABSTOP | BS_DEFPUSHBUTTON, {196, 180, 81, 25}, IDOK, formFont_);
+    Button1 = make(L"BUTTON", L"Ｏ　Ｋ", WS_TABSTOP | BS_DEFPUSHBUTTON, {196, 180, 81, 25}, IDOK, FormFont);
     MainTitle = make(L"STATIC", FullWidth(QH_PRODUCT_NAME), SS_CENTER | SS_NOPREFIX,
-                     In(GroupBox1Box, {8, 11, 449, 35}), IdMainTitle, titleFont_);
+                     In(GroupBox1Box, {8, 11, 449, 35}), IdMainTitle, TitleFont);
     Ver = make(L"STATIC", FullWidth("Ver " QH_VERSION_TEXT), SS_CENTER | SS_NOPREFIX,
-               In(GroupBox1Box, {152, 54, 161, 13}), IdVer, verFont_);
+               In(GroupBox1Box, {152, 54, 161, 13}), IdVer, VerFont);
     // The labels size to their text.
     const auto label = [&](const std::wstring& text, int x, int y, int id) {
         HWND control = make(L"STATIC", text, SS_LEFT | SS_NOPREFIX, In(GroupBox2Box, {x, y, 0, 0}), id,
-                            labelFont_);
-        const SIZE size = TextSize(control, static_cast<HFONT>(labelFont_.get()), text);
-        SetWindowPos(control, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+                            LabelFont);
+        SizeToText(control);
         return control;
     };
     Label5 = label(L"E-Mail :", 16, 16, IdLabel5);
     Label6 = label(L"URL :", 40, 32, IdLabel6);
     Edit1 = make(L"EDIT", Widen(SupportMailAddress), ES_READONLY | ES_AUTOHSCROLL,
-                 In(GroupBox2Box, {88, 16, 173, 18}), IdEdit1, labelFont_);
+                 In(GroupBox2Box, {88, 16, 173, 18}), IdEdit1, LabelFont);
     Edit2 = make(L"EDIT", Widen(SupportWebAddress), ES_READONLY | ES_AUTOHSCROLL,
-                 In(GroupBox2Box, {88, 32, 233, 18}), IdEdit2, labelFont_);
+                 In(GroupBox2Box, {88, 32, 233, 18}), IdEdit2, LabelFont);
     Notice1 = make(L"STATIC", Widen(QH_COPYRIGHT), SS_RIGHT | SS_NOPREFIX, {4, 148, 465, 15}, IdNotice1,
-                   noticeFont_);
+                   NoticeFont);
     Notice2 = make(L"STATIC", L"All rights reserved.", SS_RIGHT | SS_NOPREFIX, {4, 160, 465, 15},
-                   IdNotice2, noticeFont_);
+                   IdNotice2, NoticeFont);
     // The group boxes last, beneath what they hold.
-    GroupBox1 = make(L"BUTTON", L"", BS_GROUPBOX | WS_CLIPSIBLINGS, GroupBox1Box, IdGroupBox1, formFont_);
-    GroupBox2 = make(L"BUTTON", L"", BS_GROUPBOX | WS_CLIPSIBLINGS, GroupBox2Box, IdGroupBox2, formFont_);
+    GroupBox1 = make(L"BUTTON", L"", BS_GROUPBOX | WS_CLIPSIBLINGS, GroupBox1Box, IdGroupBox1, FormFont);
+    GroupBox2 = make(L"BUTTON", L"", BS_GROUPBOX | WS_CLIPSIBLINGS, GroupBox2Box, IdGroupBox2, FormFont);
 
     for (HWND frame : {GroupBox1, GroupBox2}) FillFrameInside(frame);
     for (HWND link : {Edit1, Edit2})
         SetWindowSubclass(link, LinkProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
+}
+
+void TChkVer::LayOut(int previousDpi) {
+    DialogWindow::LayOut(previousDpi);
+    SizeToText(Label5);
+    SizeToText(Label6);
 }
 
 LRESULT TChkVer::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

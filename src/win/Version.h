@@ -37,12 +37,11 @@ private:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     void FormCreate() override;
+    void LayOut(int previousDpi) override;
     LRESULT WMCtlColorStatic(HDC dc, HWND control);
     void Edit1Click();
     void Edit2Click();
     void OpenLink(const std::string& ansiTarget);
-
-    GdiObject formFont_, titleFont_, verFont_, labelFont_, noticeFont_;
 
     HWND GroupBox1 = nullptr, MainTitle = nullptr, Ver = nullptr, GroupBox2 = nullptr,
          Label5 = nullptr, Label6 = nullptr, Edit1 = nullptr, Edit2 = nullptr, Notice1 = nullptr,

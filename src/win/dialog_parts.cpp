@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <cwchar>
 #include <stdexcept>
 #include <utility>
 
@@ -20,21 +21,6 @@ void RegisterDialogClass(const wchar_t* name, WNDPROC windowProc) {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = name;
     if (!RegisterClassExW(&wc)) throw std::runtime_error("a dialog window class cannot be registered");
-}
-
-int ScreenDpi() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen) ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : 96;
-}
-
-GdiObject MakeFont(const wchar_t* face, int pixels, int dpi, int weight, bool italic) {
-    GdiObject font(CreateFontW(-MulDiv(pixels, dpi, 96), 0, 0, 0, weight, italic, FALSE, FALSE,
-                               SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                               DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face));
-    if (!font) throw std::runtime_error("font cannot be created");
-    return font;
 }
 
 std::wstring WindowText(HWND window) {
@@ -62,21 +48,38 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
 
 void FillFrameInside(HWND frame) { SetWindowSubclass(frame, FrameProc, FrameSubclassId, 0); }
 
-DialogWindow::DialogWindow() : dpi_(ScreenDpi()) {}
+DialogWindow::DialogWindow() : dpi_(MonitorDpi(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY))) {}
 
+// Only a dialog built but never shown still has its window here.
 DialogWindow::~DialogWindow() { Destroy(); }
 
 void DialogWindow::Destroy() {
     if (!hwnd_) return;
-    // The derived part is gone: the window's last messages go to the system.
+    // The window's last messages go to the system.
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     DestroyWindow(std::exchange(hwnd_, nullptr));
 }
 
-INT_PTR DialogWindow::ShowModal() { return RunModal(hwnd_); }
+INT_PTR DialogWindow::ShowModal() {
+    // The window goes as the modal loop ends, while the whole dialog object
+    // and its members are still there for its last messages.
+    struct DestroyAtEnd {
+        DialogWindow& dialog;
+        ~DestroyAtEnd() { dialog.Destroy(); }
+    } destroyAtEnd{*this};
+    return RunModal(hwnd_);
+}
 
 LRESULT CALLBACK DialogWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     return DispatchToObject(hwnd, message, wParam, lParam, &DialogWindow::hwnd_, &DialogWindow::Dispatch);
+}
+
+LRESULT DialogWindow::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DPICHANGED) {
+        WMDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
+    }
+    return HandleMessage(message, wParam, lParam);
 }
 
 void DialogWindow::Create(const Frame& frame, HWND owner) {
@@ -96,15 +99,53 @@ void DialogWindow::Create(const Frame& frame, HWND owner) {
     }
 }
 
+HFONT DialogWindow::Font(const FontLook& look) {
+    for (const MadeFont& made : fonts_) {
+        if (made.look.pixels == look.pixels && made.look.weight == look.weight &&
+            made.look.italic == look.italic && std::wcscmp(made.look.face, look.face) == 0)
+            return static_cast<HFONT>(made.font.get());
+    }
+    GdiObject font(CreateFontW(-Scaled(look.pixels), 0, 0, 0, look.weight, look.italic, FALSE, FALSE,
+                               SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                               DEFAULT_PITCH | FF_DONTCARE, look.face));
+    if (!font) throw std::runtime_error("font cannot be created");
+    fonts_.push_back({look, std::move(font)});
+    return static_cast<HFONT>(fonts_.back().font.get());
+}
+
 HWND DialogWindow::MakeControl(const wchar_t* className, const std::wstring& text, DWORD style, DWORD exStyle,
-                               ControlBox box, int id, HGDIOBJ font) {
+                               ControlBox box, int id, const FontLook& look) {
     HWND control = CreateWindowExW(exStyle, className, text.c_str(), WS_CHILD | WS_VISIBLE | style, Scaled(box.x),
                                    Scaled(box.y), Scaled(box.width), Scaled(box.height), hwnd_,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
                                    nullptr);
     if (!control) throw std::runtime_error("a dialog control cannot be created");
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    controls_.push_back({control, box, look});
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font(look)), FALSE);
     return control;
+}
+
+void DialogWindow::LayOut(int) {
+    for (const Control& c : controls_) {
+        SetWindowPos(c.hwnd, nullptr, Scaled(c.box.x), Scaled(c.box.y), Scaled(c.box.width), Scaled(c.box.height),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(Font(c.look)), FALSE);
+    }
+}
+
+// The dialog was moved to a monitor of another scale, or the scale changed:
+// Windows suggests the window's new place, and everything inside is laid
+// out afresh from its 96-DPI box rather than stretched.
+void DialogWindow::WMDpiChanged(int dpi, const RECT& suggested) {
+    if (dpi <= 0) return;
+    // The old fonts stay until every control has its new one.
+    const std::vector<MadeFont> oldFonts = std::move(fonts_);
+    fonts_.clear();
+    const int previousDpi = std::exchange(dpi_, dpi);
+    SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    LayOut(previousDpi);
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
 }
 
 }  // namespace qh::win

@@ -8,6 +8,7 @@
 #include "clipboard.h"
 #include "conversions.h"
 #include "dialog_parts.h"
+#include "dpi.h"
 #include "handles.h"
 #include "shell.h"
 #include "system_file.h"
