@@ -25,20 +25,6 @@ constexpr UINT_PTR SubclassId = 1;
 constexpr FontLook FormFont{L"ＭＳ Ｐゴシック", 12}, FixedFont{L"ＭＳ ゴシック", 12};
 constexpr int ColumnWidths[] = {150, 400};
 
-// The clipboard's text as the user would paste it, if any.
-std::optional<std::wstring> ClipboardUnicodeText() {
-    if (!IsClipboardFormatAvailable(CF_UNICODETEXT)) return std::nullopt;
-    try {
-        OpenClipboardScope open;
-        HANDLE data = GetClipboardData(CF_UNICODETEXT);
-        if (!data) return std::nullopt;
-        const std::u16string text = UnicodeTextOfBlock(data);
-        return std::wstring(text.begin(), text.end());
-    } catch (const ClipboardBusy&) {
-        return std::nullopt;  // as an edit control does: nothing is pasted
-    }
-}
-
 }  // namespace
 
 TFrmSetting::TFrmSetting(HWND owner, TTypeMsg& store) : store_(store), rows_(store) {
@@ -315,17 +301,22 @@ LRESULT TFrmSetting::MemoGuardedInput(UINT message, WPARAM wParam, LPARAM lParam
 }
 
 void TFrmSetting::MemoPaste() {
-    const auto pasted = ClipboardUnicodeText();
-    if (!pasted) return;
+    std::wstring pasted;
+    try {
+        pasted = ReadClipboardPasteText();
+    } catch (const ClipboardBusy&) {
+        return;  // as an edit control does: nothing is pasted
+    }
+    if (pasted.empty()) return;
     DWORD start = 0, end = 0;
     SendMessageW(Memo, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     const std::u16string text = Utf16Of(WindowText(Memo));
     start = std::min<DWORD>(start, static_cast<DWORD>(text.size()));
     end = std::clamp<DWORD>(end, start, static_cast<DWORD>(text.size()));
-    const std::u16string insertion = Utf16Of(*pasted);
+    const std::u16string insertion = Utf16Of(pasted);
     const std::size_t fit =
         FitInsertion(insertion, TextWidth(text), TextWidth(std::u16string_view(text).substr(start, end - start)));
-    const std::wstring kept = pasted->substr(0, fit);
+    const std::wstring kept = pasted.substr(0, fit);
     SendMessageW(Memo, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(kept.c_str()));
 }
 

@@ -49,6 +49,26 @@ bool UnicodeListedFirst() {
     return false;
 }
 
+// Needs the clipboard open: the ANSI code page of the input language the
+// text was copied under, else the system's.
+UINT CodePageOfClipboardLocale() {
+    if (!IsClipboardFormatAvailable(CF_LOCALE)) return CP_ACP;
+    HANDLE data = GetClipboardData(CF_LOCALE);
+    if (!data) return CP_ACP;
+    LockedBlock block(data);
+    const std::string_view bytes = block.Bytes();
+    LCID locale = 0;
+    if (bytes.size() < sizeof locale) return CP_ACP;
+    std::memcpy(&locale, bytes.data(), sizeof locale);
+    UINT codePage = 0;
+    // A language written in Unicode only has code page 0.
+    if (!GetLocaleInfoW(locale, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                        reinterpret_cast<LPWSTR>(&codePage), sizeof codePage / sizeof(wchar_t)) ||
+        codePage == 0 || !IsValidCodePage(codePage))
+        return CP_ACP;
+    return codePage;
+}
+
 // A movable block holding `bytes` bytes written by `fill`, then a NUL of
 // `nulSize` bytes.
 template <class Fill>
@@ -136,6 +156,18 @@ std::optional<ExactText> ReadClipboardText() {
     return text;
 }
 
+std::wstring ReadClipboardPasteText() {
+    OpenClipboardScope open(BusyClipboardPatience);
+    if (UnicodeListedFirst()) {
+        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+            const std::u16string text = UnicodeTextOfBlock(data);
+            return std::wstring(text.begin(), text.end());
+        }
+    }
+    HANDLE data = GetClipboardData(CF_TEXT);
+    return data ? FromAnsi(AnsiTextOfBlock(data), CodePageOfClipboardLocale()) : std::wstring();
+}
+
 void WriteClipboardText(std::string_view ansiText, std::optional<std::u16string_view> exactText) {
     // Both blocks are ready before the clipboard is emptied: running out of
     // memory must not cost the user what the clipboard held.
@@ -143,7 +175,7 @@ void WriteClipboardText(std::string_view ansiText, std::optional<std::u16string_
     GlobalMemory unicode = exactText ? UnicodeBlock(*exactText) : UnicodeBlockOfAnsi(ansiText);
 
     // The user chose an entry a moment ago: a short wait beats losing it.
-    OpenClipboardScope open(std::chrono::milliseconds(1000));
+    OpenClipboardScope open(BusyClipboardPatience);
     if (!EmptyClipboard()) throw std::runtime_error("EmptyClipboard failed");
     if (exactText) {
         Put(CF_UNICODETEXT, unicode);

@@ -53,6 +53,10 @@ private:
     std::size_t size_ = 0;
 };
 
+// How long a clipboard another program holds is waited for when the user
+// asked for it: about as long as a copy's capture tries.
+inline constexpr std::chrono::milliseconds BusyClipboardPatience{1000};
+
 bool ClipboardHasText();
 // What was copied. The text form the copying program put is the truth:
 // the clipboard lists formats in the order they were put, so the one the
@@ -62,10 +66,15 @@ bool ClipboardHasText();
 // the copying program asked that its data not be recorded (passwords): the
 // data is then not read at all.
 std::optional<ExactText> ReadClipboardText();
+// What the user pastes, by the same rule: the text form the copying program
+// put first. An ANSI text is read in the code page of the input language it
+// was copied under (CF_LOCALE), as the system's own conversion does. Empty
+// when there is no text; a busy clipboard is waited for, then ClipboardBusy.
+std::wstring ReadClipboardPasteText();
 // Replaces the whole clipboard with the text: CF_UNICODETEXT holds the exact
 // text (or the ANSI bytes converted when there is none) and CF_TEXT the ANSI
 // bytes. The form that is the truth goes first, so that the change reads
-// back as the same text. A busy clipboard is waited for up to about a second.
+// back as the same text. A busy clipboard is waited for.
 void WriteClipboardText(std::string_view ansiText,
                         std::optional<std::u16string_view> exactText = std::nullopt);
 

@@ -69,7 +69,7 @@ std::wstring MessageText(std::string_view text) {
 
 std::wstring Widen(std::string_view utf8) { return ToWide(CP_UTF8, 0, utf8); }
 
-std::wstring FromAnsi(std::string_view ansi) { return ToWide(CP_ACP, 0, ansi); }
+std::wstring FromAnsi(std::string_view ansi, unsigned codePage) { return ToWide(codePage, 0, ansi); }
 
 std::string ToAnsi(std::wstring_view wide) {
     if (wide.empty()) return {};

@@ -12,7 +12,8 @@
 namespace qh::win {
 
 std::wstring Widen(std::string_view utf8);
-std::wstring FromAnsi(std::string_view ansi);
+// Bytes of an ANSI code page; 0 is the system's (CP_ACP).
+std::wstring FromAnsi(std::string_view ansi, unsigned codePage = 0);
 std::string ToAnsi(std::wstring_view wide);
 // The lead bytes of the system's ANSI code page.
 const CodePage& SystemCodePage();
