@@ -45,12 +45,13 @@ void RegisterMainClass(WNDPROC windowProc) {
     if (!registered) throw std::runtime_error("The main window class cannot be registered");
 }
 
-// The main icon at the size the notification area draws.
-Icon LoadTrayIcon() {
+// The main icon at the size the notification area draws at `dpi`: the
+// hidden window and the notification area are both on the primary monitor.
+Icon LoadTrayIcon(int dpi) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     auto icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
-                                              GetSystemMetrics(SM_CXSMICON),
-                                              GetSystemMetrics(SM_CYSMICON), 0));
+                                              SystemMetricForDpi(SM_CXSMICON, dpi),
+                                              SystemMetricForDpi(SM_CYSMICON, dpi), 0));
     // A program built without the resources still gets an icon to click.
     return Icon(icon ? icon : CopyIcon(LoadIconA(nullptr, IDI_APPLICATION)));
 }
@@ -96,7 +97,6 @@ bool AnotherCopyRuns(bool opened, DWORD openError) { return opened || openError 
 
 TFMain::TFMain(std::wstring phraseFile, TrayCall trayCall)
     : TypeMsg(OpenPhraseFile(std::move(phraseFile)), Reporter, SystemAnsiCodePage()),  // loads the file
-      icon_(LoadTrayIcon()),
       trayCall_(std::move(trayCall)),
       taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
     TypeMsg.Load();
@@ -109,6 +109,7 @@ TFMain::TFMain(std::wstring phraseFile, TrayCall trayCall)
                     GetModuleHandleW(nullptr), this);
     if (!hwnd_) throw std::runtime_error("The main window cannot be created");
     AllowFromShell(hwnd_, taskbarCreated_);
+    icon_ = LoadTrayIcon(WindowDpi(hwnd_));
     try {
         FormCreate();
     } catch (...) {
@@ -152,6 +153,9 @@ LRESULT TFMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_TRAYNOTIFY:
         WMTrayNotify(lParam);
         return 0;
+    case WM_DPICHANGED:
+        WMDpiChanged(LOWORD(wParam));
+        return 0;  // the hidden window stays where it is
     case WM_CLOSE:
         FormClose();
         return 0;  // the window stays until the object goes
@@ -352,8 +356,16 @@ void TFMain::WMEndSession(bool ending) {
 }
 
 void TFMain::WMTaskbarCreated() {
-    // The shell restarted and forgot the icon.
-    if (!closed_) AddTrayIcon();
+    // The shell restarted and forgot the icon; the scale may have changed too.
+    if (closed_) return;
+    icon_ = LoadTrayIcon(WindowDpi(hwnd_));
+    AddTrayIcon();
+}
+
+void TFMain::WMDpiChanged(int dpi) {
+    if (closed_ || dpi <= 0) return;
+    icon_ = LoadTrayIcon(dpi);
+    AddTrayIcon();
 }
 
 void TFMain::WMTimer(UINT_PTR id) {

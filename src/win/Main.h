@@ -63,6 +63,7 @@ public:
     LRESULT WMQueryEndSession();
     void WMEndSession(bool ending);
     void WMTaskbarCreated();
+    void WMDpiChanged(int dpi);
     void WMTimer(UINT_PTR id);
 
     void PMenuPopup();
