@@ -2,6 +2,7 @@
 // new DPI, and back, without losing what the user was doing.
 #include <algorithm>
 #include <map>
+#include <vector>
 
 #include "dialog_script.h"
 
@@ -27,11 +28,11 @@ Look LookOf(HWND dialog) {
     return look;
 }
 
-// The 96-DPI look with every box and font scaled; the About box's labels
-// size to their text, so only their places scale.
-void ExpectScaled(const Look& at96, const Look& now, int dpi) {
-    const auto scaled = [dpi](LONG v) { return MulDiv(v, dpi, 96); };
-    for (const auto& [id, control] : at96.controls) {
+// The look at the screen's DPI with every box and font scaled; the About
+// box's labels size to their text, so only their places scale.
+void ExpectScaled(const Look& opened, const Look& now, int dpi) {
+    const auto scaled = [dpi](LONG v) { return MulDiv(v, dpi, ScreenDpi()); };
+    for (const auto& [id, control] : opened.controls) {
         SCOPED_TRACE(id);
         const auto& [box, height] = control;
         const RECT& seen = now.controls.at(id).first;
@@ -56,6 +57,9 @@ void ExpectSame(const Look& before, const Look& after) {
     }
 }
 
+// Another scale, then back to the one the dialog opened at.
+std::vector<int> Scales() { return {ScreenDpi() == 144 ? 96 : 144, ScreenDpi()}; }
+
 // Sends what Windows sends when the dialog reaches a monitor of `dpi`.
 void MoveToDpi(HWND dialog, int dpi, RECT suggested) {
     SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
@@ -65,11 +69,11 @@ TEST_F(DialogTest, SettingIsLaidOutAfreshAtANewDpiAndKeepsWhatTheUserDid) {
     std::string file;
     for (int i = 0; i < 30; ++i) file += "row" + std::to_string(i) + "\tcontent\r\n";
     WriteFile(file);
-    Look at96;
+    Look opened;
     Script script;
     script.WaitFor("dialog", SettingOpen).Do([&] {
         HWND list = Item(IdTypeList), memo = Item(IdMemo);
-        at96 = LookOf(Setting());
+        opened = LookOf(Setting());
         // Half-way through an edit: a selected row scrolled into view, a
         // long content scrolled down, part of it selected, the focus in it.
         SelectRowByKeyboardState(list, 20);
@@ -84,11 +88,11 @@ TEST_F(DialogTest, SettingIsLaidOutAfreshAtANewDpiAndKeepsWhatTheUserDid) {
         const int topRow = static_cast<int>(SendMessageW(list, LVM_GETTOPINDEX, 0, 0));
         ASSERT_GT(topRow, 0);
 
-        for (const int dpi : {144, 96}) {
+        for (const int dpi : Scales()) {
             SCOPED_TRACE(dpi);
-            const RECT& w = at96.window;
-            const RECT suggested{w.left, w.top, w.left + MulDiv(w.right - w.left, dpi, 96),
-                                 w.top + MulDiv(w.bottom - w.top, dpi, 96)};
+            const RECT& w = opened.window;
+            const RECT suggested{w.left, w.top, w.left + MulDiv(w.right - w.left, dpi, ScreenDpi()),
+                                 w.top + MulDiv(w.bottom - w.top, dpi, ScreenDpi())};
             MoveToDpi(Setting(), dpi, suggested);
             const Look now = LookOf(Setting());
             // Taken as suggested, as far as the system lets a window grow
@@ -99,8 +103,8 @@ TEST_F(DialogTest, SettingIsLaidOutAfreshAtANewDpiAndKeepsWhatTheUserDid) {
                       std::min<LONG>(suggested.right - suggested.left, GetSystemMetrics(SM_CXMAXTRACK)));
             EXPECT_EQ(now.window.bottom - now.window.top,
                       std::min<LONG>(suggested.bottom - suggested.top, GetSystemMetrics(SM_CYMAXTRACK)));
-            if (dpi == 96) ExpectSame(at96, now);
-            else ExpectScaled(at96, now, dpi);
+            if (dpi == ScreenDpi()) ExpectSame(opened, now);
+            else ExpectScaled(opened, now, dpi);
             EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0), MulDiv(150, dpi, 96));
             EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 1, 0), MulDiv(400, dpi, 96));
 
@@ -124,21 +128,21 @@ TEST_F(DialogTest, SettingIsLaidOutAfreshAtANewDpiAndKeepsWhatTheUserDid) {
 TEST_F(DialogTest, AboutIsLaidOutAfreshAtANewDpi) {
     Script script;
     script.WaitFor("dialog", [] { return About() != nullptr; }).Do([&] {
-        const Look at96 = LookOf(About());
-        const LONG frameWidth = at96.window.right - at96.window.left - at96.client.cx;
-        const LONG frameHeight = at96.window.bottom - at96.window.top - at96.client.cy;
-        for (const int dpi : {144, 96}) {
+        const Look opened = LookOf(About());
+        const LONG frameWidth = opened.window.right - opened.window.left - opened.client.cx;
+        const LONG frameHeight = opened.window.bottom - opened.window.top - opened.client.cy;
+        for (const int dpi : Scales()) {
             SCOPED_TRACE(dpi);
             // The client area scales; the frame is the system's.
-            const RECT& w = at96.window;
+            const RECT& w = opened.window;
             const RECT suggested{w.left, w.top, w.left + MulDiv(474, dpi, 96) + frameWidth,
                                  w.top + MulDiv(212, dpi, 96) + frameHeight};
             MoveToDpi(About(), dpi, suggested);
             const Look now = LookOf(About());
             EXPECT_EQ(now.client.cx, MulDiv(474, dpi, 96));
             EXPECT_EQ(now.client.cy, MulDiv(212, dpi, 96));
-            if (dpi == 96) ExpectSame(at96, now);
-            else ExpectScaled(at96, now, dpi);
+            if (dpi == ScreenDpi()) ExpectSame(opened, now);
+            else ExpectScaled(opened, now, dpi);
             EXPECT_EQ(GetFocus(), AboutItem(IDOK));
         }
         Press(AboutItem(IDOK));
