@@ -37,9 +37,9 @@ struct FontLook {
 // The skeleton both our dialogs stand on: one window of their own class,
 // centred on the screen and owned by the caller, with the object attached;
 // the controls made at their places and fonts scaled to the DPI of the
-// monitor the dialog is on, and laid out again when that DPI changes; the
-// window destroyed when building it fails and when the object goes; shown
-// modally.
+// monitor the dialog is on, and laid out again when that DPI changes; shown
+// modally, the window destroyed as the modal loop ends or when building it
+// fails.
 class DialogWindow {
 public:
     DialogWindow(const DialogWindow&) = delete;
