@@ -6,6 +6,32 @@
 
 namespace qh {
 
+namespace {
+
+// A field of a UTF-8 line, whose escapes are characters: its ANSI form,
+// escaped by the byte rules, and the field itself where those bytes lose
+// characters of its text.
+struct Field {
+    std::string ansi;
+    std::optional<std::u16string> exact;
+};
+
+Field FieldOfText(std::u16string stored, const AnsiCodePage& codePage) {
+    const std::u16string text = UnescapeText(stored);
+    const std::string ansi = codePage.FromUtf16(text);
+    const bool fits = codePage.ToUtf16(ansi) == text;
+    return {EscapePhraseText(ansi), fits ? std::nullopt : std::optional(std::move(stored))};
+}
+
+// An ANSI line as a line of the UTF-8 file: each field decoded on its bytes,
+// widened, and escaped again as characters.
+std::u16string LineAsText(std::string_view line, const AnsiCodePage& codePage) {
+    const auto field = [&](int n) { return EscapePhraseText(codePage.ToUtf16(UnescapeText(GetField(line, n)))); };
+    return field(1) + u'\t' + field(2);
+}
+
+}  // namespace
+
 void History::CaptureClipboardText(std::string_view text) {
     Record(EscapeHistoryText(text), std::nullopt);
 }
@@ -73,12 +99,14 @@ void TTypeMsg::Load() {
         if (!bytes) return;  // no file yet: nothing to report
         std::vector<std::string> lines;
         std::vector<std::optional<std::u16string>> exactLines;
-        if (bytes->starts_with(Utf8Bom)) {
-            const std::u16string text = Utf8ToUtf16(std::string_view(*bytes).substr(Utf8Bom.size()));
+        const bool bom = bytes->starts_with(Utf8Bom);
+        if (bom || IsMultiByteUtf8(*bytes)) {
+            const std::u16string text = Utf8ToUtf16(std::string_view(*bytes).substr(bom ? Utf8Bom.size() : 0));
             for (std::u16string& line : SplitLines(text)) {
-                ExactText text = FromExact(std::move(line), codePage_);
-                lines.push_back(std::move(text.ansi));
-                exactLines.push_back(std::move(text.exact));
+                const Field caption = FieldOfText(GetField(line, 1), codePage_);
+                const Field content = FieldOfText(GetField(line, 2), codePage_);
+                lines.push_back(caption.ansi + '\t' + content.ansi);
+                exactLines.push_back(caption.exact || content.exact ? std::optional(std::move(line)) : std::nullopt);
             }
         } else {
             lines = SplitLines(*bytes);
@@ -105,7 +133,8 @@ void TTypeMsg::Save() {
         } else {
             bytes = Utf8Bom;
             for (std::size_t i = 0; i < lines_.size(); ++i)
-                bytes.append(Utf16ToUtf8(ExactOr(exactLines_[i], lines_[i], codePage_))).append("\r\n");
+                bytes.append(Utf16ToUtf8(exactLines_[i] ? *exactLines_[i] : LineAsText(lines_[i], codePage_)))
+                    .append("\r\n");
         }
         file_->ReplaceAll(bytes);
     } catch (const std::exception&) {
@@ -154,12 +183,8 @@ void TTypeMsg::Parse() {
             exactContents_.emplace_back();
             continue;
         }
-        // A field that fits keeps only its ANSI form, as an ANSI file gives it.
-        ExactText caption = FromExact(GetField(*exactLines_[i], 1), codePage_);
-        ExactText content = FromExact(GetField(*exactLines_[i], 2), codePage_);
-        // The ANSI form of a content that does not fit is what choosing it
-        // puts on the clipboard as ANSI bytes, escaped by the byte rules.
-        if (content.exact) content.ansi = EscapePhraseText(codePage_.FromUtf16(UnescapeText(*content.exact)));
+        Field caption = FieldOfText(GetField(*exactLines_[i], 1), codePage_);
+        Field content = FieldOfText(GetField(*exactLines_[i], 2), codePage_);
         captions_.push_back(std::move(caption.ansi));
         contents_.push_back(std::move(content.ansi));
         exactCaptions_.push_back(std::move(caption.exact));

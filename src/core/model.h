@@ -79,7 +79,9 @@ std::vector<std::string> SplitLines(std::string_view bytes);
 //
 // The file is in the ANSI code page, as it always was, while every phrase
 // fits it; otherwise the whole file is UTF-8 after a byte order mark. On
-// reading, the mark decides.
+// reading, the mark decides; a file without one is UTF-8 too when it is
+// UTF-8 text (IsMultiByteUtf8), as editors save it. The ANSI file's escapes
+// are bytes, the UTF-8 file's are characters.
 class TTypeMsg {
 public:
     // The store loads the file at once. `codePage` must outlive the store.

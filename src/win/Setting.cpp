@@ -200,7 +200,7 @@ std::optional<std::size_t> TFrmSetting::SelectedRow() const {
 }
 
 void TFrmSetting::AppendListRow(std::size_t row) {
-    std::wstring caption = WideOf(rows_.CaptionText(row));
+    std::wstring caption = WideOf(rows_.ListCaption(row));
     LVITEMW item{};
     item.mask = LVIF_TEXT;
     item.iItem = static_cast<int>(SendMessageW(TypeList, LVM_GETITEMCOUNT, 0, 0));
@@ -211,7 +211,7 @@ void TFrmSetting::AppendListRow(std::size_t row) {
 }
 
 void TFrmSetting::SetListRow(int index, std::size_t row) {
-    std::wstring texts[] = {WideOf(rows_.CaptionText(row)), WideOf(rows_.ContentText(row))};
+    std::wstring texts[] = {WideOf(rows_.ListCaption(row)), WideOf(rows_.ListContent(row))};
     for (int sub = 0; sub < 2; ++sub) {
         LVITEMW item{};
         item.iSubItem = sub;
@@ -223,8 +223,8 @@ void TFrmSetting::SetListRow(int index, std::size_t row) {
 void TFrmSetting::TypeListClick() {
     const auto selected = SelectedRow();
     if (!selected || *selected >= rows_.Count()) return;
-    SetWindowTextW(Cap, WideOf(UnescapeText(rows_.CaptionText(*selected))).c_str());
-    SetWindowTextW(Memo, WideOf(UnescapeText(rows_.ContentText(*selected))).c_str());
+    SetWindowTextW(Cap, WideOf(rows_.CaptionText(*selected)).c_str());
+    SetWindowTextW(Memo, WideOf(rows_.ContentText(*selected)).c_str());
 }
 
 void TFrmSetting::AddClick() {
