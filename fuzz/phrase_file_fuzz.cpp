@@ -19,6 +19,7 @@
 #include "reference.h"
 #include "reporters.h"
 #include "scratch_folder.h"
+#include "unicode.h"
 
 namespace {
 
@@ -38,7 +39,8 @@ const fs::path& PhraseFile() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    if (bytes.starts_with(qh::Utf8Bom)) return 0;  // the UTF-8 form: utf8_phrase_file_fuzz
+    // The UTF-8 form: utf8_phrase_file_fuzz.
+    if (bytes.starts_with(qh::Utf8Bom) || qh::IsMultiByteUtf8(bytes)) return 0;
     std::ofstream(PhraseFile(), std::ios::binary | std::ios::trunc)
         .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 
