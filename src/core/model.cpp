@@ -1,6 +1,7 @@
 #include "model.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "text.h"
 
@@ -28,6 +29,12 @@ Field FieldOfText(std::u16string stored, const AnsiCodePage& codePage) {
 std::u16string LineAsText(std::string_view line, const AnsiCodePage& codePage) {
     const auto field = [&](int n) { return EscapePhraseText(codePage.ToUtf16(UnescapeText(GetField(line, n)))); };
     return field(1) + u'\t' + field(2);
+}
+
+std::uint64_t Hash(std::string_view bytes) {
+    std::uint64_t hash = 0xCBF29CE484222325;  // FNV-1a
+    for (const char b : bytes) hash = (hash ^ static_cast<unsigned char>(b)) * 0x100000001B3;
+    return hash;
 }
 
 }  // namespace
@@ -95,32 +102,53 @@ TTypeMsg::TTypeMsg(std::unique_ptr<PhraseFile> file, Reporter& reporter, const A
 
 void TTypeMsg::Load() {
     try {
-        const std::optional<std::string> bytes = file_->ReadAll();
-        if (!bytes) return;  // no file yet: nothing to report
-        std::vector<std::string> lines;
-        std::vector<std::optional<std::u16string>> exactLines;
-        const bool bom = bytes->starts_with(Utf8Bom);
-        if (bom || IsMultiByteUtf8(*bytes)) {
-            const std::u16string text = Utf8ToUtf16(std::string_view(*bytes).substr(bom ? Utf8Bom.size() : 0));
-            for (std::u16string& line : SplitLines(text)) {
-                const Field caption = FieldOfText(GetField(line, 1), codePage_);
-                const Field content = FieldOfText(GetField(line, 2), codePage_);
-                lines.push_back(caption.ansi + '\t' + content.ansi);
-                exactLines.push_back(caption.exact || content.exact ? std::optional(std::move(line)) : std::nullopt);
-            }
-        } else {
-            lines = SplitLines(*bytes);
-            exactLines.resize(lines.size());
-        }
-        lines_ = std::move(lines);
-        exactLines_ = std::move(exactLines);
-        Parse();
+        Read();
     } catch (const std::exception&) {
         reporter_.Inform(LoadFailedMessage);
     }
 }
 
-void TTypeMsg::Save() {
+void TTypeMsg::Refresh() {
+    try {
+        if (file_->Stamp() != version_.stamp) Read();
+    } catch (const std::exception&) {
+        // Held by another program, or in the middle of its save: the
+        // phrases stay as they are until the next look.
+    }
+}
+
+void TTypeMsg::Read() {
+    // The stamp is taken first: a change made during the read moves it again.
+    const std::optional<FileStamp> stamp = file_->Stamp();
+    const std::optional<std::string> bytes = file_->ReadAll();
+    if (!bytes) {
+        version_ = {stamp, std::nullopt};
+        return;  // no file (yet, or any more): the phrases stay
+    }
+    std::vector<std::string> lines;
+    std::vector<std::optional<std::u16string>> exactLines;
+    const bool bom = bytes->starts_with(Utf8Bom);
+    if (bom || IsMultiByteUtf8(*bytes)) {
+        const std::u16string text = Utf8ToUtf16(std::string_view(*bytes).substr(bom ? Utf8Bom.size() : 0));
+        for (std::u16string& line : SplitLines(text)) {
+            const Field caption = FieldOfText(GetField(line, 1), codePage_);
+            const Field content = FieldOfText(GetField(line, 2), codePage_);
+            lines.push_back(caption.ansi + '\t' + content.ansi);
+            exactLines.push_back(caption.exact || content.exact ? std::optional(std::move(line)) : std::nullopt);
+        }
+    } else {
+        lines = SplitLines(*bytes);
+        exactLines.resize(lines.size());
+    }
+    lines_ = std::move(lines);
+    exactLines_ = std::move(exactLines);
+    Parse();
+    version_ = {stamp, Hash(*bytes)};
+}
+
+void TTypeMsg::Save() { Save(version_); }
+
+void TTypeMsg::Save(const FileVersion& basis) {
     try {
         std::string bytes;
         const auto exact = [](const std::optional<std::u16string>& line) { return line.has_value(); };
@@ -136,10 +164,30 @@ void TTypeMsg::Save() {
                 bytes.append(Utf16ToUtf8(exactLines_[i] ? *exactLines_[i] : LineAsText(lines_[i], codePage_)))
                     .append("\r\n");
         }
+        // Another program's version is kept before it is replaced; one that
+        // cannot be read now is not replaced.
+        std::optional<std::string> keptAs;
+        if (file_->Stamp() != basis.stamp) {
+            const std::optional<std::string> outside = file_->ReadAll();
+            if (outside && *outside != bytes && Hash(*outside) != basis.hash) keptAs = KeepOutsideVersion(*outside);
+        }
         file_->ReplaceAll(bytes);
+        version_ = {file_->Stamp(), Hash(bytes)};
+        if (keptAs)
+            reporter_.Inform(std::string(OutsideVersionKeptBefore) + *keptAs + std::string(OutsideVersionKeptAfter));
     } catch (const std::exception&) {
         reporter_.Inform(SaveFailedMessage);
     }
+}
+
+std::string TTypeMsg::KeepOutsideVersion(std::string_view bytes) {
+    // An earlier kept version is never overwritten.
+    for (int n = 1; n < 100; ++n) {
+        const std::string name =
+            std::string(OutsideVersionName) + (n == 1 ? "" : "(" + std::to_string(n) + ")") + ".cfg";
+        if (file_->CreateBeside(name, bytes)) return name;
+    }
+    throw std::runtime_error("no free name for the other version");
 }
 
 void TTypeMsg::SetLines(std::vector<std::string> lines) {

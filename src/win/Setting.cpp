@@ -39,7 +39,7 @@ std::optional<std::wstring> ClipboardUnicodeText() {
 
 }  // namespace
 
-TFrmSetting::TFrmSetting(HWND owner, TTypeMsg& store) : store_(store), rows_(store) {
+TFrmSetting::TFrmSetting(HWND owner, TTypeMsg& store) : store_(store), rows_(store), basis_(store.Version()) {
     formFont_ = MakeFont(L"ＭＳ Ｐゴシック", 12, dpi_);
     fixedFont_ = MakeFont(L"ＭＳ ゴシック", 12, dpi_);
     // A sizeable frame with a title bar but no system menu: the dialog ends
@@ -250,7 +250,9 @@ void TFrmSetting::AllDeleteClick() {
 
 void TFrmSetting::Button1Click() {
     store_.SetExactLines(rows_.ExactLines());
-    store_.Save();  // reports its own failure; the dialog closes either way
+    // Reports its own failure, and keeps a version another program wrote
+    // meanwhile; the dialog closes either way.
+    store_.Save(basis_);
     EndModal(hwnd_, IDOK);
 }
 
@@ -361,6 +363,7 @@ LRESULT CALLBACK TFrmSetting::ButtonProc(HWND hwnd, UINT message, WPARAM wParam,
 }
 
 INT_PTR ShowSettingDialog(HWND owner, TTypeMsg& store) {
+    store.Refresh();  // the rows show what the file holds now
     TFrmSetting form(owner, store);
     return form.ShowModal();
 }

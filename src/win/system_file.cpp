@@ -3,8 +3,10 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 
+#include "conversions.h"
 #include "handles.h"
 
 namespace qh::win {
@@ -111,6 +113,32 @@ public:
             WithRetry([&] { return DeleteFileW(temp.c_str()) != 0; });
             throw;
         }
+    }
+
+    std::optional<FileStamp> Stamp() const override {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!GetFileAttributesExW(path_.c_str(), GetFileExInfoStandard, &data) ||
+            (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            return std::nullopt;
+        const auto join = [](DWORD high, DWORD low) { return (std::uint64_t{high} << 32) | low; };
+        return FileStamp{join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime),
+                         join(data.nFileSizeHigh, data.nFileSizeLow)};
+    }
+
+    bool CreateBeside(std::string_view utf8Name, std::string_view bytes) override {
+        const std::wstring path = path_.substr(0, path_.find_last_of(L"\\/") + 1) + Widen(utf8Name);
+        const KernelHandle file =
+            File(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return false;
+            throw std::runtime_error("file beside the phrase file cannot be created");
+        }
+        DWORD written = 0;
+        if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+            written != bytes.size())
+            throw std::runtime_error("file beside the phrase file cannot be written");
+        return true;
     }
 
 private:
