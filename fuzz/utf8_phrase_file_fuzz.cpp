@@ -17,6 +17,7 @@
 #include "memory_file.h"
 #include "model.h"
 #include "reporters.h"
+#include "text.h"
 #include "unicode.h"
 
 namespace {

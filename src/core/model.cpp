@@ -152,13 +152,16 @@ void TTypeMsg::Save(const FileVersion& basis) {
     try {
         std::string bytes;
         const auto exact = [](const std::optional<std::u16string>& line) { return line.has_value(); };
-        if (std::none_of(exactLines_.begin(), exactLines_.end(), exact)) {
+        const bool fits = std::none_of(exactLines_.begin(), exactLines_.end(), exact);
+        if (fits) {
             // Every phrase fits the code page: the file as it always was.
             std::size_t size = 0;
             for (const std::string& line : lines_) size += line.size() + 2;
             bytes.reserve(size);
             for (const std::string& line : lines_) bytes.append(line).append("\r\n");
-        } else {
+        }
+        // Bytes that would read back as UTF-8 text are written as UTF-8 too.
+        if (!fits || IsMultiByteUtf8(bytes)) {
             bytes = Utf8Bom;
             for (std::size_t i = 0; i < lines_.size(); ++i)
                 bytes.append(Utf16ToUtf8(exactLines_[i] ? *exactLines_[i] : LineAsText(lines_[i], codePage_)))

@@ -99,7 +99,8 @@ std::vector<std::string> SplitLines(std::string_view bytes);
 // form, set only where the ANSI bytes cannot give the text back.
 //
 // The file is in the ANSI code page, as it always was, while every phrase
-// fits it; otherwise the whole file is UTF-8 after a byte order mark. On
+// fits it (and its bytes cannot be taken for UTF-8 text); otherwise the
+// whole file is UTF-8 after a byte order mark. On
 // reading, the mark decides; a file without one is UTF-8 too when it is
 // UTF-8 text (IsMultiByteUtf8), as editors save it. The ANSI file's escapes
 // are bytes, the UTF-8 file's are characters.
