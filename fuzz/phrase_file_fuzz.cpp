@@ -19,6 +19,7 @@
 #include "reference.h"
 #include "reporters.h"
 #include "scratch_folder.h"
+#include "unicode.h"
 
 namespace {
 
@@ -38,7 +39,8 @@ const fs::path& PhraseFile() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    if (bytes.starts_with(qh::Utf8Bom)) return 0;  // the UTF-8 form: utf8_phrase_file_fuzz
+    // The UTF-8 form: utf8_phrase_file_fuzz.
+    if (bytes.starts_with(qh::Utf8Bom) || qh::IsMultiByteUtf8(bytes)) return 0;
     std::ofstream(PhraseFile(), std::ios::binary | std::ios::trunc)
         .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 
@@ -63,6 +65,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     store.Save();
     qh::TTypeMsg again(qh::OpenPhraseFile(PhraseFile()), reporter);
     Check(reporter.messages.empty(), "saving or loading again failed");
-    Check(again.Lines() == store.Lines(), "save and load changed the lines");
+    // ANSI bytes that would read back as UTF-8 are saved as UTF-8: then the
+    // texts stay, in their escaped form.
+    const auto textsOf = [](const qh::TTypeMsg& s) {
+        std::vector<std::string> texts;
+        for (std::size_t i = 0; i < s.Count(); ++i)
+            texts.push_back(qh::UnescapeText(s.Captions()[i]) + '\t' + qh::UnescapeText(s.Contents()[i]));
+        return texts;
+    };
+    std::ifstream saved(PhraseFile(), std::ios::binary);
+    std::string head(qh::Utf8Bom.size(), '\0');
+    saved.read(head.data(), static_cast<std::streamsize>(head.size()));
+    if (saved && head == qh::Utf8Bom)
+        Check(textsOf(again) == textsOf(store), "save and load changed a phrase");
+    else
+        Check(again.Lines() == store.Lines(), "save and load changed the lines");
     return 0;
 }

@@ -43,4 +43,22 @@ void DiskPhraseFile::ReplaceAll(std::string_view bytes) {
     }
 }
 
+std::optional<FileStamp> DiskPhraseFile::Stamp() const {
+    std::error_code ec;
+    const auto written = fs::last_write_time(path_, ec);
+    const auto size = ec ? 0 : fs::file_size(path_, ec);
+    if (ec) return std::nullopt;
+    return FileStamp{static_cast<std::uint64_t>(written.time_since_epoch().count()), size};
+}
+
+bool DiskPhraseFile::CreateBeside(std::string_view utf8Name, std::string_view bytes) {
+    const fs::path path = path_.parent_path() / fs::path(std::u8string(utf8Name.begin(), utf8Name.end()));
+    if (fs::exists(path)) return false;
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) throw std::runtime_error("file beside the phrase file cannot be written");
+    return true;
+}
+
 }  // namespace qh

@@ -16,6 +16,8 @@ public:
     std::optional<std::string> ReadAll() const override;
     // Writes a temporary file beside the target, then renames it over.
     void ReplaceAll(std::string_view bytes) override;
+    std::optional<FileStamp> Stamp() const override;
+    bool CreateBeside(std::string_view utf8Name, std::string_view bytes) override;
 
 private:
     std::filesystem::path path_;

@@ -1,10 +1,43 @@
 #include "model.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "text.h"
 
 namespace qh {
+
+namespace {
+
+// A field of a UTF-8 line, whose escapes are characters: its ANSI form,
+// escaped by the byte rules, and the field itself where those bytes lose
+// characters of its text.
+struct Field {
+    std::string ansi;
+    std::optional<std::u16string> exact;
+};
+
+Field FieldOfText(std::u16string stored, const AnsiCodePage& codePage) {
+    const std::u16string text = UnescapeText(stored);
+    const std::string ansi = codePage.FromUtf16(text);
+    const bool fits = codePage.ToUtf16(ansi) == text;
+    return {EscapePhraseText(ansi), fits ? std::nullopt : std::optional(std::move(stored))};
+}
+
+// An ANSI line as a line of the UTF-8 file: each field decoded on its bytes,
+// widened, and escaped again as characters.
+std::u16string LineAsText(std::string_view line, const AnsiCodePage& codePage) {
+    const auto field = [&](int n) { return EscapePhraseText(codePage.ToUtf16(UnescapeText(GetField(line, n)))); };
+    return field(1) + u'\t' + field(2);
+}
+
+std::uint64_t Hash(std::string_view bytes) {
+    std::uint64_t hash = 0xCBF29CE484222325;  // FNV-1a
+    for (const char b : bytes) hash = (hash ^ static_cast<unsigned char>(b)) * 0x100000001B3;
+    return hash;
+}
+
+}  // namespace
 
 void History::CaptureClipboardText(std::string_view text) {
     Record(EscapeHistoryText(text), std::nullopt);
@@ -69,48 +102,95 @@ TTypeMsg::TTypeMsg(std::unique_ptr<PhraseFile> file, Reporter& reporter, const A
 
 void TTypeMsg::Load() {
     try {
-        const std::optional<std::string> bytes = file_->ReadAll();
-        if (!bytes) return;  // no file yet: nothing to report
-        std::vector<std::string> lines;
-        std::vector<std::optional<std::u16string>> exactLines;
-        if (bytes->starts_with(Utf8Bom)) {
-            const std::u16string text = Utf8ToUtf16(std::string_view(*bytes).substr(Utf8Bom.size()));
-            for (std::u16string& line : SplitLines(text)) {
-                ExactText text = FromExact(std::move(line), codePage_);
-                lines.push_back(std::move(text.ansi));
-                exactLines.push_back(std::move(text.exact));
-            }
-        } else {
-            lines = SplitLines(*bytes);
-            exactLines.resize(lines.size());
-        }
-        lines_ = std::move(lines);
-        exactLines_ = std::move(exactLines);
-        Parse();
+        Read();
     } catch (const std::exception&) {
         reporter_.Inform(LoadFailedMessage);
     }
 }
 
-void TTypeMsg::Save() {
+void TTypeMsg::Refresh() {
+    try {
+        if (file_->Stamp() != version_.stamp) Read();
+    } catch (const std::exception&) {
+        // Held by another program, or in the middle of its save: the
+        // phrases stay as they are until the next look.
+    }
+}
+
+void TTypeMsg::Read() {
+    // The stamp is taken first: a change made during the read moves it again.
+    const std::optional<FileStamp> stamp = file_->Stamp();
+    const std::optional<std::string> bytes = file_->ReadAll();
+    if (!bytes) {
+        version_ = {stamp, std::nullopt};
+        return;  // no file (yet, or any more): the phrases stay
+    }
+    std::vector<std::string> lines;
+    std::vector<std::optional<std::u16string>> exactLines;
+    const bool bom = bytes->starts_with(Utf8Bom);
+    if (bom || IsMultiByteUtf8(*bytes)) {
+        const std::u16string text = Utf8ToUtf16(std::string_view(*bytes).substr(bom ? Utf8Bom.size() : 0));
+        for (std::u16string& line : SplitLines(text)) {
+            const Field caption = FieldOfText(GetField(line, 1), codePage_);
+            const Field content = FieldOfText(GetField(line, 2), codePage_);
+            lines.push_back(caption.ansi + '\t' + content.ansi);
+            exactLines.push_back(caption.exact || content.exact ? std::optional(std::move(line)) : std::nullopt);
+        }
+    } else {
+        lines = SplitLines(*bytes);
+        exactLines.resize(lines.size());
+    }
+    lines_ = std::move(lines);
+    exactLines_ = std::move(exactLines);
+    Parse();
+    version_ = {stamp, Hash(*bytes)};
+}
+
+void TTypeMsg::Save() { Save(version_); }
+
+void TTypeMsg::Save(const FileVersion& basis) {
     try {
         std::string bytes;
         const auto exact = [](const std::optional<std::u16string>& line) { return line.has_value(); };
-        if (std::none_of(exactLines_.begin(), exactLines_.end(), exact)) {
+        const bool fits = std::none_of(exactLines_.begin(), exactLines_.end(), exact);
+        if (fits) {
             // Every phrase fits the code page: the file as it always was.
             std::size_t size = 0;
             for (const std::string& line : lines_) size += line.size() + 2;
             bytes.reserve(size);
             for (const std::string& line : lines_) bytes.append(line).append("\r\n");
-        } else {
+        }
+        // Bytes that would read back as UTF-8 text are written as UTF-8 too.
+        if (!fits || IsMultiByteUtf8(bytes)) {
             bytes = Utf8Bom;
             for (std::size_t i = 0; i < lines_.size(); ++i)
-                bytes.append(Utf16ToUtf8(ExactOr(exactLines_[i], lines_[i], codePage_))).append("\r\n");
+                bytes.append(Utf16ToUtf8(exactLines_[i] ? *exactLines_[i] : LineAsText(lines_[i], codePage_)))
+                    .append("\r\n");
+        }
+        // Another program's version is kept before it is replaced; one that
+        // cannot be read now is not replaced.
+        std::optional<std::string> keptAs;
+        if (file_->Stamp() != basis.stamp) {
+            const std::optional<std::string> outside = file_->ReadAll();
+            if (outside && *outside != bytes && Hash(*outside) != basis.hash) keptAs = KeepOutsideVersion(*outside);
         }
         file_->ReplaceAll(bytes);
+        version_ = {file_->Stamp(), Hash(bytes)};
+        if (keptAs)
+            reporter_.Inform(std::string(OutsideVersionKeptBefore) + *keptAs + std::string(OutsideVersionKeptAfter));
     } catch (const std::exception&) {
         reporter_.Inform(SaveFailedMessage);
     }
+}
+
+std::string TTypeMsg::KeepOutsideVersion(std::string_view bytes) {
+    // An earlier kept version is never overwritten.
+    for (int n = 1; n < 100; ++n) {
+        const std::string name =
+            std::string(OutsideVersionName) + (n == 1 ? "" : "(" + std::to_string(n) + ")") + ".cfg";
+        if (file_->CreateBeside(name, bytes)) return name;
+    }
+    throw std::runtime_error("no free name for the other version");
 }
 
 void TTypeMsg::SetLines(std::vector<std::string> lines) {
@@ -154,12 +234,8 @@ void TTypeMsg::Parse() {
             exactContents_.emplace_back();
             continue;
         }
-        // A field that fits keeps only its ANSI form, as an ANSI file gives it.
-        ExactText caption = FromExact(GetField(*exactLines_[i], 1), codePage_);
-        ExactText content = FromExact(GetField(*exactLines_[i], 2), codePage_);
-        // The ANSI form of a content that does not fit is what choosing it
-        // puts on the clipboard as ANSI bytes, escaped by the byte rules.
-        if (content.exact) content.ansi = EscapePhraseText(codePage_.FromUtf16(UnescapeText(*content.exact)));
+        Field caption = FieldOfText(GetField(*exactLines_[i], 1), codePage_);
+        Field content = FieldOfText(GetField(*exactLines_[i], 2), codePage_);
         captions_.push_back(std::move(caption.ansi));
         contents_.push_back(std::move(content.ansi));
         exactCaptions_.push_back(std::move(caption.exact));

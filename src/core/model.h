@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -55,6 +56,20 @@ protected:
 inline constexpr std::string_view PhraseFileName = "TypeMsg.cfg";
 inline constexpr std::string_view LoadFailedMessage = "設定の読み込みに失敗しました。";
 inline constexpr std::string_view SaveFailedMessage = "設定の保存に失敗しました。";
+// The other program's version of the file, kept when a save would replace it.
+inline constexpr std::string_view OutsideVersionName = "TypeMsg-外部変更";
+// The message about it; the name goes between the brackets.
+inline constexpr std::string_view OutsideVersionKeptBefore =
+    "設定ファイルがほかのプログラムで変更されていたため、その内容を「";
+inline constexpr std::string_view OutsideVersionKeptAfter = "」として残しました。";
+
+// When the file was last written and how long it is: another program's save
+// changes one or the other.
+struct FileStamp {
+    std::uint64_t lastWrite = 0;
+    std::uint64_t size = 0;
+    bool operator==(const FileStamp&) const = default;
+};
 
 // The phrase file on disk. The program reaches it through the system's own
 // file calls; tests and tools use DiskPhraseFile (disk_file.h).
@@ -67,6 +82,12 @@ public:
     // Replaces the file by `bytes` in one step. Throws on failure, and the
     // previous file then stays whole.
     virtual void ReplaceAll(std::string_view bytes) = 0;
+    // The file's stamp, by one query of its attributes; nothing when there
+    // is no file or it cannot be asked.
+    virtual std::optional<FileStamp> Stamp() const = 0;
+    // Writes `bytes` as a new file named `utf8Name` beside this one. False
+    // when a file of that name exists; throws on other failures.
+    virtual bool CreateBeside(std::string_view utf8Name, std::string_view bytes) = 0;
 };
 
 // Cuts file contents into lines at CR LF, lone CR and lone LF. A NUL ends
@@ -78,16 +99,36 @@ std::vector<std::string> SplitLines(std::string_view bytes);
 // form, set only where the ANSI bytes cannot give the text back.
 //
 // The file is in the ANSI code page, as it always was, while every phrase
-// fits it; otherwise the whole file is UTF-8 after a byte order mark. On
-// reading, the mark decides.
+// fits it (and its bytes cannot be taken for UTF-8 text); otherwise the
+// whole file is UTF-8 after a byte order mark. On
+// reading, the mark decides; a file without one is UTF-8 too when it is
+// UTF-8 text (IsMultiByteUtf8), as editors save it. The ANSI file's escapes
+// are bytes, the UTF-8 file's are characters.
 class TTypeMsg {
 public:
+    // The file as the store last read or wrote it: its stamp and a hash of
+    // its bytes (nothing when there was no file).
+    struct FileVersion {
+        std::optional<FileStamp> stamp;
+        std::optional<std::uint64_t> hash;
+        bool operator==(const FileVersion&) const = default;
+    };
+
     // The store loads the file at once. `codePage` must outlive the store.
     TTypeMsg(std::unique_ptr<PhraseFile> file, Reporter& reporter,
              const AnsiCodePage& codePage = Latin1CodePage());
 
     void Load();
+    // Loads the file again when its stamp moved since the store last read or
+    // wrote it: another program changed it. Silent: a file that cannot be
+    // read now keeps the phrases, and the next call tries again.
+    void Refresh();
+    // Writes the phrases. When the file on disk is no longer the version the
+    // phrases were edited from (`basis`), another program changed it: its
+    // version is kept beside it under OutsideVersionName, and the user told.
     void Save();
+    void Save(const FileVersion& basis);
+    const FileVersion& Version() const { return version_; }
     void SetLines(std::vector<std::string> lines);
     void SetExactLines(std::vector<ExactText> lines);
     // Drops a line but leaves Captions and Contents as they are; the menu
@@ -106,13 +147,16 @@ public:
     const AnsiCodePage& Ansi() const { return codePage_; }
 
 private:
+    void Read();
     void Parse();
+    std::string KeepOutsideVersion(std::string_view bytes);
 
     std::unique_ptr<PhraseFile> file_;
     Reporter& reporter_;
     const AnsiCodePage& codePage_;
     std::vector<std::string> lines_, captions_, contents_;
     std::vector<std::optional<std::u16string>> exactLines_, exactCaptions_, exactContents_;
+    FileVersion version_;
 };
 
 }  // namespace qh

@@ -58,7 +58,9 @@ std::u16string NormalizeLineBreaks(std::u16string_view text) {
 
 std::optional<PhraseRow> MakeRow(std::string_view capText, std::string_view memoText) {
     if (Trim(capText).empty() || Trim(memoText).empty()) return std::nullopt;
-    return PhraseRow{CleanCaption(capText), EscapePhraseText(NormalizeLineBreaks(memoText)), {}, {}};
+    // The caption is escaped as the content is: it is read back unescaped.
+    return PhraseRow{EscapePhraseText(CleanCaption(capText)), EscapePhraseText(NormalizeLineBreaks(memoText)), {},
+                     {}};
 }
 
 std::optional<PhraseRow> MakeRow(std::u16string_view capText, std::u16string_view memoText,
@@ -68,7 +70,8 @@ std::optional<PhraseRow> MakeRow(std::u16string_view capText, std::u16string_vie
     // Whether the content fits is a matter of its text; the ANSI form is
     // escaped by the byte rules, as for a row typed in ANSI.
     ExactText content = FromExact(NormalizeLineBreaks(memoText), codePage);
-    PhraseRow row{std::move(caption.ansi), EscapePhraseText(content.ansi), std::move(caption.exact), {}};
+    PhraseRow row{EscapePhraseText(caption.ansi), EscapePhraseText(content.ansi), {}, {}};
+    if (caption.exact) row.exactCaption = EscapePhraseText(*caption.exact);
     if (content.exact) row.exactContent = EscapePhraseText(*content.exact);
     return row;
 }
@@ -137,21 +140,38 @@ std::vector<ExactText> SettingRows::ExactLines() const {
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         const PhraseRow& row = rows_[i];
         ExactText line{FileLine(row), std::nullopt};
-        if (row.exactCaption || row.exactContent) line.exact = CaptionText(i) + u'\t' + ContentText(i);
+        // The UTF-8 file escapes characters, whatever form a field came in.
+        if (row.exactCaption || row.exactContent)
+            line.exact = EscapePhraseText(CaptionText(i)) + u'\t' + EscapePhraseText(ContentText(i));
         lines.push_back(std::move(line));
     }
     return lines;
 }
 
+namespace {
+
+// A 0x5C trail byte is a backslash to the byte escapes, so the bytes are
+// decoded before they become characters, never after.
+std::u16string FieldText(const std::optional<std::u16string>& exact, std::string_view stored,
+                         const AnsiCodePage& codePage) {
+    return exact ? UnescapeText(*exact) : codePage.ToUtf16(UnescapeText(stored));
+}
+
+}  // namespace
+
 std::u16string SettingRows::CaptionText(std::size_t index) const {
     const PhraseRow& row = rows_.at(index);
-    return ExactOr(row.exactCaption, row.caption, *codePage_);
+    return FieldText(row.exactCaption, row.caption, *codePage_);
 }
 
 std::u16string SettingRows::ContentText(std::size_t index) const {
     const PhraseRow& row = rows_.at(index);
-    return ExactOr(row.exactContent, row.content, *codePage_);
+    return FieldText(row.exactContent, row.content, *codePage_);
 }
+
+std::u16string SettingRows::ListCaption(std::size_t index) const { return EscapePhraseText(CaptionText(index)); }
+
+std::u16string SettingRows::ListContent(std::size_t index) const { return EscapePhraseText(ContentText(index)); }
 
 std::size_t FitInsertion(std::string_view insertion, std::size_t textBytes,
                          std::size_t replacedBytes, const CodePage& codePage, std::size_t limit) {

@@ -23,9 +23,9 @@ inline constexpr std::size_t MaxPhrases = 30;
 // bytes, or for UTF-16 text its width by the width measure (unicode.h).
 inline constexpr std::size_t MemoMaxBytes = 10240;
 
-// One row of the list: the caption as the file holds it and the content in
-// its stored form (EscapePhraseText), in ANSI bytes, each with its exact
-// form where the bytes cannot give it back.
+// One row of the list: the caption and the content in their stored form
+// (EscapePhraseText), in ANSI bytes, each with its exact form where the
+// bytes cannot give it back.
 struct PhraseRow {
     std::string caption;
     std::string content;
@@ -76,9 +76,15 @@ public:
     // What OK hands to the store: ANSI lines only, or with exact forms.
     std::vector<std::string> Lines() const;
     std::vector<ExactText> ExactLines() const;
-    // A row's fields as UTF-16, still in their stored forms.
+    // A row's fields as typed: the escapes undone in the form they were made
+    // in (on the ANSI bytes, or on the characters of an exact form), then
+    // widened.
     std::u16string CaptionText(std::size_t index) const;
     std::u16string ContentText(std::size_t index) const;
+    // What the list shows of a row: the typed text with its line breaks,
+    // TABs and backslashes escaped character by character.
+    std::u16string ListCaption(std::size_t index) const;
+    std::u16string ListContent(std::size_t index) const;
 
 private:
     std::vector<PhraseRow> rows_;

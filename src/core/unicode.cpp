@@ -182,6 +182,12 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     return out;
 }
 
+bool IsMultiByteUtf8(std::string_view bytes) {
+    const bool multiByte = std::any_of(bytes.begin(), bytes.end(), [](char b) { return (b & 0x80) != 0; });
+    // Decoding replaces every invalid part, so only valid UTF-8 comes back as it was.
+    return multiByte && Utf16ToUtf8(Utf8ToUtf16(bytes)) == bytes;
+}
+
 std::u16string Trim(std::u16string_view text) { return detail::Trim(text); }
 
 std::u16string GetField(std::u16string_view line, int n, char16_t delimiter) {

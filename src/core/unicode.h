@@ -65,6 +65,10 @@ inline constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
 std::u16string Utf8ToUtf16(std::string_view utf8);
 // Lone surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
+// Whether bytes without a byte order mark are UTF-8 text: valid UTF-8 with
+// at least one multi-byte character. Shift-JIS text with kana or kanji is
+// practically never valid UTF-8, and ASCII reads the same either way.
+bool IsMultiByteUtf8(std::string_view bytes);
 
 // --- The helpers of text.h over UTF-16 ----------------------------------
 // Characters U+0020 and below removed from both ends.

@@ -115,6 +115,7 @@ void TFMain::RebuildMenu() {
         const std::vector<std::size_t> failed = FillLevel(r1_, captions, offered);
         for (auto it = failed.rbegin(); it != failed.rend(); ++it) History->Delete(*it);
     }
+    TypeMsg.Refresh();  // another program may have changed the file
     // The lists differ in length only after a failed load or a dropped line.
     const std::size_t phrases =
         std::min({TypeMsg.Count(), TypeMsg.Captions().size(), TypeMsg.Contents().size()});

@@ -27,7 +27,7 @@ constexpr int ColumnWidths[] = {150, 400};
 
 }  // namespace
 
-TFrmSetting::TFrmSetting(HWND owner, TTypeMsg& store) : store_(store), rows_(store) {
+TFrmSetting::TFrmSetting(HWND owner, TTypeMsg& store) : store_(store), rows_(store), basis_(store.Version()) {
     // A sizeable frame with a title bar but no system menu: the dialog ends
     // only through OK, Cancel or Esc.
     Create({SettingWindowClass, L"設定", WS_POPUP | WS_CAPTION | WS_THICKFRAME | WS_CLIPCHILDREN,
@@ -196,7 +196,7 @@ std::optional<std::size_t> TFrmSetting::SelectedRow() const {
 }
 
 void TFrmSetting::AppendListRow(std::size_t row) {
-    std::wstring caption = WideOf(rows_.CaptionText(row));
+    std::wstring caption = WideOf(rows_.ListCaption(row));
     LVITEMW item{};
     item.mask = LVIF_TEXT;
     item.iItem = static_cast<int>(SendMessageW(TypeList, LVM_GETITEMCOUNT, 0, 0));
@@ -207,7 +207,7 @@ void TFrmSetting::AppendListRow(std::size_t row) {
 }
 
 void TFrmSetting::SetListRow(int index, std::size_t row) {
-    std::wstring texts[] = {WideOf(rows_.CaptionText(row)), WideOf(rows_.ContentText(row))};
+    std::wstring texts[] = {WideOf(rows_.ListCaption(row)), WideOf(rows_.ListContent(row))};
     for (int sub = 0; sub < 2; ++sub) {
         LVITEMW item{};
         item.iSubItem = sub;
@@ -219,8 +219,8 @@ void TFrmSetting::SetListRow(int index, std::size_t row) {
 void TFrmSetting::TypeListClick() {
     const auto selected = SelectedRow();
     if (!selected || *selected >= rows_.Count()) return;
-    SetWindowTextW(Cap, WideOf(UnescapeText(rows_.CaptionText(*selected))).c_str());
-    SetWindowTextW(Memo, WideOf(UnescapeText(rows_.ContentText(*selected))).c_str());
+    SetWindowTextW(Cap, WideOf(rows_.CaptionText(*selected)).c_str());
+    SetWindowTextW(Memo, WideOf(rows_.ContentText(*selected)).c_str());
 }
 
 void TFrmSetting::AddClick() {
@@ -246,7 +246,9 @@ void TFrmSetting::AllDeleteClick() {
 
 void TFrmSetting::Button1Click() {
     store_.SetExactLines(rows_.ExactLines());
-    store_.Save();  // reports its own failure; the dialog closes either way
+    // Reports its own failure, and keeps a version another program wrote
+    // meanwhile; the dialog closes either way.
+    store_.Save(basis_);
     EndModal(hwnd_, IDOK);
 }
 
@@ -362,6 +364,7 @@ LRESULT CALLBACK TFrmSetting::ButtonProc(HWND hwnd, UINT message, WPARAM wParam,
 }
 
 INT_PTR ShowSettingDialog(HWND owner, TTypeMsg& store) {
+    store.Refresh();  // the rows show what the file holds now
     TFrmSetting form(owner, store);
     return form.ShowModal();
 }

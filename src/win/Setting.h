@@ -6,15 +6,14 @@
 #include <optional>
 #include <string>
 
+#include "model.h"
 #include "platform.h"
 #include "setting_rules.h"
 
-namespace qh { class TTypeMsg; }
-
 namespace qh::win {
 
-// Shows the dialog modally above `owner` and, on OK, hands the rows to the
-// store and saves it. Returns IDOK or IDCANCEL.
+// Shows the dialog modally above `owner`, with the file as it is now, and,
+// on OK, hands the rows to the store and saves it. Returns IDOK or IDCANCEL.
 INT_PTR ShowSettingDialog(HWND owner, TTypeMsg& store);
 
 inline constexpr wchar_t SettingWindowClass[] = L"QuillharborSetting";
@@ -71,6 +70,9 @@ private:
 
     TTypeMsg& store_;
     SettingRows rows_;
+    // The file the rows were made from; a save finds out whether another
+    // program changed it since.
+    TTypeMsg::FileVersion basis_;
     HWND lastFocus_ = nullptr;
 
     HWND TabControl = nullptr, Label3 = nullptr, TypeList = nullptr, Delete = nullptr,

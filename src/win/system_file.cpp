@@ -3,8 +3,10 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 
+#include "conversions.h"
 #include "handles.h"
 
 namespace qh::win {
@@ -14,19 +16,34 @@ namespace {
 // CreateFileW fails with INVALID_HANDLE_VALUE, not null.
 KernelHandle File(HANDLE h) { return KernelHandle(h == INVALID_HANDLE_VALUE ? nullptr : h); }
 
+// Waits for about `pause` milliseconds. Messages other threads send to this
+// one are answered meanwhile, as any wait of a window's thread should.
+void PauseAnsweringSentMessages(DWORD pause) {
+    const ULONGLONG end = GetTickCount64() + pause;
+    for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
+        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_SENDMESSAGE) !=
+            WAIT_OBJECT_0)
+            continue;
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);  // delivers the sent ones
+    }
+}
+
 // An antivirus scanner or the indexer holds a file it has just seen for a
-// moment: the replace is tried again for up to about two seconds.
-bool ReplaceWithRetry(const std::wstring& from, const std::wstring& to) {
+// moment: `attempt` is tried again for up to about two seconds while it
+// fails for that reason.
+template <class Attempt>
+bool WithRetry(Attempt attempt) {
     constexpr ULONGLONG Patience = 2000;
     constexpr DWORD Pause = 50;
     const ULONGLONG end = GetTickCount64() + Patience;
     for (;;) {
-        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+        if (attempt()) return true;
         const DWORD error = GetLastError();
         const bool heldForAMoment =
             error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
         if (!heldForAMoment || GetTickCount64() >= end) return false;
-        Sleep(Pause);
+        PauseAnsweringSentMessages(Pause);
     }
 }
 
@@ -70,9 +87,13 @@ public:
         const std::wstring temp = path_ + L".tmp";
         try {
             {
-                const KernelHandle file = File(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-                if (!file) throw std::runtime_error("temporary phrase file cannot be created");
+                KernelHandle file;
+                const auto create = [&] {
+                    file = File(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+                    return static_cast<bool>(file);
+                };
+                if (!WithRetry(create)) throw std::runtime_error("temporary phrase file cannot be created");
                 std::size_t done = 0;
                 while (done < bytes.size()) {
                     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
@@ -84,11 +105,40 @@ public:
                 if (!FlushFileBuffers(file.get())) throw std::runtime_error("phrase file cannot be written");
             }
             // The old file stays whole until the new one is complete.
-            if (!ReplaceWithRetry(temp, path_)) throw std::runtime_error("phrase file cannot be replaced");
+            const auto replace = [&] {
+                return MoveFileExW(temp.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+            };
+            if (!WithRetry(replace)) throw std::runtime_error("phrase file cannot be replaced");
         } catch (...) {
-            DeleteFileW(temp.c_str());
+            WithRetry([&] { return DeleteFileW(temp.c_str()) != 0; });
             throw;
         }
+    }
+
+    std::optional<FileStamp> Stamp() const override {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!GetFileAttributesExW(path_.c_str(), GetFileExInfoStandard, &data) ||
+            (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            return std::nullopt;
+        const auto join = [](DWORD high, DWORD low) { return (std::uint64_t{high} << 32) | low; };
+        return FileStamp{join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime),
+                         join(data.nFileSizeHigh, data.nFileSizeLow)};
+    }
+
+    bool CreateBeside(std::string_view utf8Name, std::string_view bytes) override {
+        const std::wstring path = path_.substr(0, path_.find_last_of(L"\\/") + 1) + Widen(utf8Name);
+        const KernelHandle file =
+            File(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return false;
+            throw std::runtime_error("file beside the phrase file cannot be created");
+        }
+        DWORD written = 0;
+        if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+            written != bytes.size())
+            throw std::runtime_error("file beside the phrase file cannot be written");
+        return true;
     }
 
 private:

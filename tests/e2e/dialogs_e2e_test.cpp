@@ -7,6 +7,9 @@
 
 #include <commctrl.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -122,6 +125,18 @@ public:
         GetWindowRect(FindWindowExW(list, nullptr, L"SysHeader32", nullptr), &header);
         GetWindowRect(list, &area);
         ClickAt({area.left + fromLeft, header.bottom + 6});
+    }
+
+    // Clicks the first row until the caption field shows `caption`; a
+    // synthesized click is sometimes lost on a loaded machine.
+    bool ClickFirstRowUntilCaption(const std::wstring& caption) const {
+        if (!BringForward(window)) return false;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (attempt) Sleep(GetDoubleClickTime() + 50);  // never read as a double click
+            ClickFirstRow(40);
+            if (WaitUntil([&] { return TextOf(cap) == caption; }, Millis(3000))) return true;
+        }
+        return false;
     }
 
     HWND window = nullptr, list = nullptr, cap = nullptr, memo = nullptr, add = nullptr, change = nullptr,
@@ -380,15 +395,8 @@ TEST(SettingDialog, APhraseWithAnEmojiSurvivesSaveRestartAndChoose) {
     {
         SettingDialog dialog(restarted);
         ASSERT_COMPLETE(dialog);
-        ASSERT_TRUE(BringForward(dialog.window));
-        // A synthesized click is sometimes lost on a loaded machine.
-        bool filled = false;
-        for (int attempt = 0; attempt < 3 && !filled; ++attempt) {
-            if (attempt) Sleep(GetDoubleClickTime() + 50);  // never read as a double click
-            dialog.ClickFirstRow(40);
-            filled = WaitUntil([&] { return TextOf(dialog.cap) == caption; }, Millis(3000));
-        }
-        EXPECT_TRUE(filled) << "the caption field shows \"" << Cp932(TextOf(dialog.cap)) << "\"";
+        EXPECT_TRUE(dialog.ClickFirstRowUntilCaption(caption))
+            << "the caption field shows \"" << Cp932(TextOf(dialog.cap)) << "\"";
         EXPECT_EQ(TextOf(dialog.memo), content);
         ASSERT_TRUE(Click(dialog.cancel));
         ASSERT_TRUE(dialog.Closed());
@@ -397,6 +405,88 @@ TEST(SettingDialog, APhraseWithAnEmojiSurvivesSaveRestartAndChoose) {
     EXPECT_EQ(ReadUnicodeText(), content);
     EXPECT_EQ(restarted.Choose({'T', VK_DOWN, VK_RETURN}), Cp932(L"こんにちは"));
     EXPECT_EQ(ReadUnicodeText(), L"こんにちは");
+}
+
+// ---- the phrase file as other programs and the user leave it
+
+// Another editor, or a synchronising client, rewrites the file while the
+// program runs: the menu and the dialog show what it holds now, and OK
+// keeps it.
+TEST(PhraseFile, AnOutsideEditShowsInTheNextMenuAndSurvivesASave) {
+    Quillharbor app("greet\thello\r\n");
+    ASSERT_STARTED(app);
+    app.folder().WritePhraseFile("greet\thello\r\nedited\telsewhere\r\n");
+    EXPECT_EQ(app.Choose({'T', VK_DOWN, VK_RETURN}), "elsewhere");
+    app.folder().WritePhraseFile("greet\thello\r\nedited\telsewhere\r\nthird\tagain\r\n");
+    {
+        SettingDialog dialog(app);
+        ASSERT_COMPLETE(dialog);
+        EXPECT_EQ(dialog.Rows(), 3);
+        ASSERT_TRUE(dialog.AddPhrase(L"mine", L"added"));
+        ASSERT_TRUE(Click(dialog.ok));
+        ASSERT_TRUE(dialog.Closed());
+    }
+    EXPECT_EQ(app.folder().PhraseFileBytes(), "greet\thello\r\nedited\telsewhere\r\nthird\tagain\r\nmine\tadded\r\n");
+}
+
+// The file changes while the dialog is open: OK saves the rows, and the other
+// version stays beside the file, where a box says.
+TEST(PhraseFile, AnEditMadeWhileTheDialogIsOpenIsKeptBesideTheFile) {
+    Quillharbor app("greet\thello\r\n");
+    ASSERT_STARTED(app);
+    const std::string outside = "greet\thello\r\nedited\telsewhere\r\n";
+    {
+        SettingDialog dialog(app);
+        ASSERT_COMPLETE(dialog);
+        app.folder().WritePhraseFile(outside);
+        // The menu, opened meanwhile, already offers the other version.
+        EXPECT_EQ(app.Choose({'T', VK_DOWN, VK_RETURN}), "elsewhere");
+        ASSERT_TRUE(dialog.AddPhrase(L"mine", L"added"));
+        PostMessageW(dialog.ok, BM_CLICK, 0, 0);  // the handler waits in the box
+        HWND box = nullptr;
+        EXPECT_TRUE(WaitUntil([&] { return (box = FindMessageWindow(app.processId(), L"Quillharbor",
+                                                                     L"TypeMsg-外部変更.cfg")) != nullptr ||
+                                           !IsWindow(dialog.window); },
+                              Millis(10000)) && box)
+            << "no box names the kept version";
+        if (box) {
+            PostMessageW(box, WM_CLOSE, 0, 0);
+            if (!WaitUntil([&] { return !IsWindow(box); }, Millis(5000)) && BringForward(box)) Press({VK_RETURN});
+        }
+        ASSERT_TRUE(dialog.Closed());
+    }
+    EXPECT_EQ(app.folder().PhraseFileBytes(), "greet\thello\r\nmine\tadded\r\n");
+    std::ifstream kept(app.folder().Path() / std::filesystem::path(u8"TypeMsg-外部変更.cfg"), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), outside);
+}
+
+// What is typed comes back byte for byte: a caption with backslashes, and
+// Japanese whose Shift-JIS second bytes are 0x5C, through add, OK, reopen,
+// an unedited change and OK.
+TEST(PhraseFile, ACaptionWithBackslashesAndJapaneseSurviveAnUneditedChange) {
+    const std::wstring caption = L"パス C:\\temp\\new", content = L"ソフトウェア申請書を表示します。";
+    Quillharbor app;
+    ASSERT_STARTED(app);
+    {
+        SettingDialog dialog(app);
+        ASSERT_COMPLETE(dialog);
+        ASSERT_TRUE(dialog.AddPhrase(caption, content));
+        ASSERT_TRUE(Click(dialog.ok));
+        ASSERT_TRUE(dialog.Closed());
+    }
+    const std::optional<std::string> saved = app.folder().PhraseFileBytes();
+    {
+        SettingDialog dialog(app);
+        ASSERT_COMPLETE(dialog);
+        EXPECT_TRUE(dialog.ClickFirstRowUntilCaption(caption))
+            << "the caption field shows \"" << Cp932(TextOf(dialog.cap)) << "\"";
+        EXPECT_EQ(TextOf(dialog.memo), content);
+        ASSERT_TRUE(Click(dialog.change));
+        ASSERT_TRUE(Click(dialog.ok));
+        ASSERT_TRUE(dialog.Closed());
+    }
+    EXPECT_EQ(app.folder().PhraseFileBytes(), saved);
+    EXPECT_EQ(app.Choose({'T', VK_RETURN}), Cp932(content));
 }
 
 // ---- About

@@ -50,7 +50,7 @@ TEST_F(ExactPhrases, FileStaysAnsiWhileEveryPhraseFitsAndIsUtf8WithABomOtherwise
     const std::u16string content = u"naïve 表\\ 😀\r\n€5";
     ASSERT_TRUE(rows.Add(u"日本😀", content));
     Keep(*store, rows);
-    EXPECT_EQ(file_, "\xEF\xBB\xBF" "日本\t表\\\r\nab\tc\r\n日本😀\tnaïve 表\\\\ 😀\\r\\n€5\r\n");
+    EXPECT_EQ(file_, "\xEF\xBB\xBF" "日本\t表\r\nab\tc\r\n日本😀\tnaïve 表\\\\ 😀\\r\\n€5\r\n");
 
     // Read back, the rows are the same in both forms, and choosing the new
     // phrase gives its exact text, and its ANSI bytes for an ANSI program.
@@ -67,6 +67,59 @@ TEST_F(ExactPhrases, FileStaysAnsiWhileEveryPhraseFitsAndIsUtf8WithABomOtherwise
     ASSERT_TRUE(rows.Delete(2));
     Keep(*again, rows);
     EXPECT_EQ(file_, ansi);
+}
+
+// In a UTF-8 file the escapes are characters, so it reads as it looks in an
+// editor: the 0x5C second byte of ソ or 表 in Shift-JIS is no backslash there.
+TEST_F(ExactPhrases, AUtf8FileReadsAsWrittenWithOrWithoutAByteOrderMark) {
+    const std::string line = "ソt表r\tソt表r\\r\\n能\\\\予\\t貼n";
+    const std::u16string caption = u"ソt表r", content = u"ソt表r\r\n能\\予\t貼n";
+    struct Case {
+        const char* what;
+        std::string file;
+        std::u16string caption, content;
+    };
+    const Case cases[] = {
+        {"every character fits the code page", "\xEF\xBB\xBF" + line + "\r\n", caption, content},
+        {"one that does not, in front", "\xEF\xBB\xBF😀" + line + "\r\n", u"😀" + caption, content},
+        {"as an editor saves it, without a mark", line + "\r\n", caption, content},
+        {"without a mark, ending in no line break", "日本\t😀\\t申", u"日本", u"😀\t申"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        file_ = c.file;
+        auto store = Open();
+        SettingRows rows(*store);
+        ASSERT_EQ(rows.Count(), 1u);
+        EXPECT_EQ(rows.CaptionText(0), c.caption);
+        EXPECT_EQ(rows.ContentText(0), c.content);
+        // Saved (in Shift-JIS when every phrase fits) and read again, nothing changes.
+        Keep(*store, rows);
+        const std::optional<std::string> saved = file_;
+        auto again = Open();
+        SettingRows reread(*again);
+        EXPECT_EQ(reread.CaptionText(0), c.caption);
+        EXPECT_EQ(reread.ContentText(0), c.content);
+        Keep(*again, reread);
+        EXPECT_EQ(file_, saved);
+    }
+}
+
+TEST_F(ExactPhrases, AShiftJisFileCloseToUtf8StaysShiftJis) {
+    const std::string files[] = {
+        // E3 81 82 is UTF-8 'あ'; the A0 after it is not.
+        "\xE3\x81\x82\xA0\tx\r\n",
+        // Half-width katakana in pairs that are UTF-8 sequences, but for the last.
+        "\xC3\xBD\t\xC3\xBD\xC4\r\n",
+        // A 0x5C second byte escaped, then a lead byte without its trail.
+        "\xC3\xA9\x95\x5C\x5C\t\xE3\x81",
+    };
+    for (const std::string& bytes : files) {
+        file_ = bytes;
+        const auto store = Open();
+        EXPECT_EQ(store->Lines(), SplitLines(bytes));
+        for (const auto& exact : store->ExactLines()) EXPECT_FALSE(exact);
+    }
 }
 
 TEST_F(ExactPhrases, BadTextsLoseOnlyTheirInvalidParts) {

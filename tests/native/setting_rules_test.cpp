@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "disk_file.h"
+#include "fake_code_page.h"
+#include "memory_file.h"
 #include "model.h"
 #include "reporters.h"
 #include "scratch_folder.h"
@@ -31,10 +35,11 @@ TEST(SettingRows, TurnsTheFieldsIntoOneFileLine) {
         {"lone CR and lone LF become CR LF", "c", "1\r2\n3\r\n4\n\r5",
          "c", "1\\r\\n2\\r\\n3\\r\\n4\\r\\n\\r\\n5"},
         {"TAB and backslash escaped", "c", "C:\\dir\tx", "c", "C:\\\\dir\\tx"},
+        {"a caption's backslashes escaped too", "C:\\temp\\new", "x", "C:\\\\temp\\\\new", "x"},
         // 'ソ' (0x83 0x5C) and '表' (0x95 0x5C): the trail byte is a backslash
         // to the escape, which is what the menu and the file expect.
         {"Shift-JIS with 0x5C trail bytes", "\x83\x5C\x95\x5C", "\x95\x5C\x8E\xA6",
-         "\x83\x5C\x95\x5C", "\x95\x5C\x5C\x8E\xA6"},
+         "\x83\x5C\x5C\x95\x5C\x5C", "\x95\x5C\x5C\x8E\xA6"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -68,6 +73,94 @@ TEST(SettingRows, ChangingAnUneditedRowKeepsIt) {
         ASSERT_TRUE(list.Add(UnescapeText(row.caption), UnescapeText(row.content)));
         ASSERT_TRUE(list.Change(1, UnescapeText(list.Row(1).caption), UnescapeText(list.Row(1).content)));
         EXPECT_EQ(list.Row(1), row);
+    }
+}
+
+// What the dialog's fields and list show is the text typed, for every
+// Shift-JIS character: the file escapes the 0x5C second byte of ソ, 表 or 申
+// like a backslash, so a field decoded as characters gains a stray one.
+TEST(SettingRows, FieldsGiveBackWhatWasTypedForEveryShiftJisCharacter) {
+    const testing::FakeShiftJis cp;
+    std::vector<std::u16string> characters;
+    for (unsigned lead = 0x81; lead <= 0xFC; lead = lead == 0x9F ? 0xE0 : lead + 1)
+        for (unsigned trail = 0x40; trail <= 0xFC; ++trail)
+            if (trail != 0x7F) characters.push_back(cp.ToUtf16(std::string{static_cast<char>(lead), static_cast<char>(trail)}));
+    std::mt19937 rng(12);
+    std::shuffle(characters.begin(), characters.end(), rng);
+    const std::u16string ascii[] = {u"\\", u"\\", u"t", u"r", u"n", u"a", u" ", u"\uFF71"};
+    const std::u16string breaks[] = {u"\t", u"\r\n"};
+
+    std::size_t next = 0, round = 0;
+    const auto text = [&](bool memo) {
+        std::u16string typed;
+        for (std::size_t n = 1 + rng() % 24; n > 0; --n) {
+            const unsigned pick = rng() % 8;
+            if (pick < 4 && next < characters.size()) typed += characters[next++];
+            else if (memo && pick == 4) typed += breaks[rng() % 2];
+            else typed += ascii[rng() % std::size(ascii)];
+        }
+        // The ends the store trims are not part of this property.
+        return u"[" + typed + u"]";
+    };
+    while (next < characters.size()) {
+        std::optional<std::string> file;
+        test::RecordingReporter silent;
+        TTypeMsg store(std::make_unique<test::MemoryFile>(file), silent, cp);
+        SettingRows rows(store);
+        std::vector<std::pair<std::u16string, std::u16string>> typed;
+        for (std::size_t i = 0; i < MaxPhrases; ++i) typed.emplace_back(text(false), text(true));
+        // Every other round, one character beyond the code page makes the file UTF-8.
+        if (++round % 2 == 0) (rng() % 2 ? typed[rng() % MaxPhrases].first : typed[rng() % MaxPhrases].second) += u"😀";
+        for (const auto& [cap, memo] : typed) ASSERT_TRUE(rows.Add(cap, memo));
+        const auto expectTyped = [&](const SettingRows& list) {
+            for (std::size_t i = 0; i < typed.size(); ++i) {
+                ASSERT_EQ(list.CaptionText(i), typed[i].first) << Utf16ToUtf8(typed[i].first);
+                ASSERT_EQ(list.ContentText(i), typed[i].second) << Utf16ToUtf8(typed[i].second);
+            }
+        };
+        expectTyped(rows);
+        store.SetExactLines(rows.ExactLines());
+        store.Save();
+        const std::optional<std::string> saved = file;
+
+        TTypeMsg reread(std::make_unique<test::MemoryFile>(file), silent, cp);
+        SettingRows again(reread);
+        expectTyped(again);
+        // Changing a row without editing it leaves its bytes as they are.
+        for (std::size_t i = 0; i < again.Count(); ++i) {
+            const PhraseRow before = again.Row(i);
+            ASSERT_TRUE(again.Change(i, again.CaptionText(i), again.ContentText(i)));
+            ASSERT_EQ(again.Row(i), before);
+        }
+        reread.SetExactLines(again.ExactLines());
+        reread.Save();
+        ASSERT_EQ(file, saved);
+        EXPECT_TRUE(silent.messages.empty());
+    }
+}
+
+TEST(SettingRows, ListShowsEachTextWithItsEscapesDecidedByCharacter) {
+    const testing::FakeShiftJis cp;
+    struct Case {
+        const char* what;
+        std::string line;  // as the file holds it
+        std::u16string caption, content;
+    };
+    const Case cases[] = {
+        {"0x5C second bytes, doubled in the file", "\x83\x5C\x5C\x95\x5C\x5C\t\x90\x5C\x5C\x81\x5C\x5C\x81\x5C\x5C",
+         u"ソ表", u"申――"},
+        {"CR LF, TAB and backslashes", "C:\\\\temp\\\\new\ta\\r\\n\\tb\\\\\x95\x5C\x5C",
+         u"C:\\\\temp\\\\new", u"a\\r\\n\\tb\\\\表"},
+        {"a caption written raw by earlier versions", "\x83\x5C\x93\xFA\tx", u"ソ日", u"x"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::optional<std::string> file = c.line + "\r\n";
+        test::RecordingReporter silent;
+        const TTypeMsg store(std::make_unique<test::MemoryFile>(file), silent, cp);
+        const SettingRows rows(store);
+        EXPECT_EQ(rows.ListCaption(0), c.caption);
+        EXPECT_EQ(rows.ListContent(0), c.content);
     }
 }
 

@@ -3,12 +3,15 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "platform.h"
 #include "scratch_folder.h"
+#include "windows_test_support.h"
 
 namespace qh::win {
 namespace {
@@ -81,6 +84,47 @@ TEST_F(SystemFile, AFolderInPlaceOfTheFileCannotBeReadOrReplaced) {
     EXPECT_ANY_THROW(file->ReplaceAll("x\r\n"));
     EXPECT_FALSE(TempLeft());
     EXPECT_ANY_THROW(OpenPhraseFile(dir_ + L"no-such-folder\\TypeMsg.cfg")->ReplaceAll("x"));
+}
+
+// A file another program holds open without sharing; a message sent to the
+// window below lets go of it.
+HANDLE held = INVALID_HANDLE_VALUE;
+
+LRESULT CALLBACK LetGoProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_APP) return DefWindowProcW(hwnd, message, wParam, lParam);
+    CloseHandle(held);
+    held = INVALID_HANDLE_VALUE;
+    return 0;
+}
+
+// A scanner holds the temporary file, or the phrase file, for a moment: the
+// save waits for it and answers messages sent to the program meanwhile;
+// here the sent message is what lets go.
+TEST_F(SystemFile, ASaveWaitsForAHeldFileAndAnswersSentMessagesMeanwhile) {
+    const HWND window = test::HiddenWindow(L"QhTestLetGo", LetGoProc);
+    const auto file = OpenPhraseFile(path_);
+    file->ReplaceAll("old\r\n");
+    for (const std::wstring& name : {path_ + L".tmp", path_}) {
+        held = CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        std::atomic<bool> answered = false;
+        std::thread sender([&] {
+            SendMessageW(window, WM_APP, 0, 0);
+            answered = true;
+        });
+        EXPECT_NO_THROW(file->ReplaceAll("new\r\n"));
+        EXPECT_EQ(held, INVALID_HANDLE_VALUE) << "the save did not answer the message";
+        while (!answered) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        }
+        sender.join();
+        EXPECT_EQ(file->ReadAll(), "new\r\n");
+        file->ReplaceAll("old\r\n");
+    }
+    EXPECT_FALSE(TempLeft());
+    DestroyWindow(window);
 }
 
 }  // namespace

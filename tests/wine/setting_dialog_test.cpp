@@ -218,7 +218,7 @@ TEST_F(DialogTest, SettingEditsRowsAndOkSavesThem) {
     EXPECT_EQ(RunSetting(script), IDOK);
     EXPECT_EQ(FileBytes(),
               "two lines\t  Hello\\r\\nWorld\r\n"
-              "\x95\x5C\x8E\xA6 \x83\x5C\tC:\\\\\x83\x5C\\\\r\\nend\r\n");
+              "\x95\x5C\x5C\x8E\xA6 \x83\x5C\x5C\tC:\\\\\x83\x5C\\\\r\\nend\r\n");
     // The store holds the new phrases at once, as read back from the lines.
     ASSERT_EQ(Store().Count(), 2u);
     EXPECT_EQ(Store().Contents()[0], "Hello\\r\\nWorld");

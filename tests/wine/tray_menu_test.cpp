@@ -176,5 +176,36 @@ TEST_F(TrayMenu, ExitWhileADialogIsOpenEndsTheDialogWithCancelAndCloses) {
     DestroyWindow(dialog);
 }
 
+// Another program's edit shows at the next opening; a file it holds, or has
+// removed, leaves the phrases as they were, without a word.
+TEST_F(TrayMenu, PhrasesFollowTheFileUnlessItIsHeldOrGone) {
+    Start({"greet\thello"});
+    BoxCloser boxes;
+    const auto phrases = [&] {
+        std::vector<std::wstring> captions;
+        OpenMenu([&](HMENU menu) {
+            captions = Captions(Submenu(menu, T1));
+            return 0u;
+        });
+        return captions;
+    };
+    const std::wstring path = folder.PhraseFile().wstring();
+    folder.WritePhrases({"greet\thello", "edited\tthere"});
+    const std::vector<std::wstring> before{L"&greet"}, after{L"&greet", L"&edited"};
+    // Held open without sharing, as an editor may: the read is refused.
+    HANDLE held = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(phrases(), before);
+    CloseHandle(held);
+    EXPECT_EQ(phrases(), after);
+
+    ASSERT_TRUE(DeleteFileW(path.c_str()));
+    EXPECT_EQ(phrases(), after);
+    EXPECT_TRUE(boxes.seen.empty());
+    // The next save writes them.
+    main->TypeMsg.Save();
+    EXPECT_EQ(folder.PhraseFileBytes(), "greet\thello\r\nedited\tthere\r\n");
+}
+
 }  // namespace
 }  // namespace qh::test
