@@ -22,8 +22,8 @@ constexpr UINT CaptureRetryInterval = 50;
 constexpr ULONGLONG CaptureRetryLimit = 1000;
 // At logon the shell may not be ready for the icon yet.
 constexpr UINT TrayRetryInterval = 1000;
-// A next viewer that is hung, or slower than this, is not waited for.
-constexpr UINT ForwardTimeout = 1000;
+
+constexpr char ListenerMissingMessage[] = "クリップボードの変更を受け取れません。履歴は記録されません。";
 
 // The icon record in its extended ANSI layout (balloon fields, no GUID),
 // which every shell since Windows 2000 reads.
@@ -53,14 +53,6 @@ Icon LoadTrayIcon() {
                                               GetSystemMetrics(SM_CYSMICON), 0));
     // A program built without the resources still gets an icon to click.
     return Icon(icon ? icon : CopyIcon(LoadIconA(nullptr, IDI_APPLICATION)));
-}
-
-// for it.
-LRESULT Forward(HWND next, UINT message, WPARAM wParam, LPARAM lParam) {
-    DWORD_PTR result = 0;
-    SendMessageTimeoutA(next, message, wParam, lParam, SMTO_ABORTIFHUNG | SMTO_NORMAL, ForwardTimeout,
-                        &result);
-    return static_cast<LRESULT>(result);
 }
 
 // An elevated program hears "TaskbarCreated" from the unelevated shell
@@ -101,8 +93,8 @@ TFMain::TFMain(std::wstring phraseFile, TrayCall trayCall)
       taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
     TypeMsg.Load();
     RegisterMainClass(WndProc);
-    // A real top-level window, never shown: the viewer chain and the
-    // notification area talk to it, and "TaskbarCreated" is broadcast to
+    // A real top-level window, never shown: the notification area talks to
+    // it, and "TaskbarCreated" is broadcast to
     // top-level windows only.
     CreateWindowExW(WS_EX_TOOLWINDOW, MainClassName, L"FMain", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
@@ -119,8 +111,8 @@ TFMain::TFMain(std::wstring phraseFile, TrayCall trayCall)
 TFMain::~TFMain() {
     if (!closed_) {
         // Torn down without closing (start-up failed): still leave the
-        // chain and the notification area as they were.
-        ChangeClipboardChain(hwnd_, NextViewer);
+        // notification area as it was.
+        if (listening_) RemoveClipboardFormatListener(hwnd_);
         DeleteTrayIcon();
     }
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
@@ -145,10 +137,9 @@ LRESULT TFMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
         WMTimer(static_cast<UINT_PTR>(wParam));
         return 0;
-    case WM_DRAWCLIPBOARD:
-        return WMDrawClipboard(wParam, lParam);
-    case WM_CHANGECBCHAIN:
-        return WMChangeCBChain(wParam, lParam);
+    case WM_CLIPBOARDUPDATE:
+        WMClipboardUpdate();
+        return 0;
     case WM_TRAYNOTIFY:
         WMTrayNotify(lParam);
         return 0;
@@ -164,13 +155,16 @@ LRESULT TFMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void TFMain::FormCreate() {
     History.emplace();
+    // The system posts every later change; a text already on the clipboard
+    // becomes the first entry. Listening first loses no copy in between.
+    listening_ = AddClipboardFormatListener(hwnd_) != FALSE;
+    const std::optional<std::string> failure = CaptureClipboard();
     AddTrayIcon();
     TrayActive = true;
-    // Answered at once with WM_DRAWCLIPBOARD: a text already on the
-    // clipboard becomes the first entry.
-    clipboardSequence_ = GetClipboardSequenceNumber();
-    NextViewer = SetClipboardViewer(hwnd_);
     TypeMsg.Load();
+    if (failure) ShowInformation(*failure);
+    // The menu and the phrases still work without it.
+    if (!listening_) ShowInformation(ListenerMissingMessage);
 }
 
 void TFMain::FormClose() {
@@ -181,7 +175,9 @@ void TFMain::FormClose() {
     KillTimer(hwnd_, TimerCaptureRetry);
     KillTimer(hwnd_, TimerTrayRetry);
     captureRetrySince_.reset();
-    ChangeClipboardChain(hwnd_, NextViewer);
+    // Never waits on another program, as leaving the viewer chain did.
+    if (listening_) RemoveClipboardFormatListener(hwnd_);
+    listening_ = false;
     History.reset();
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_UPDATEINIFILE);
     DeleteTrayIcon();
@@ -223,24 +219,10 @@ void TFMain::DeleteTrayIcon() {
 
 // ---- messages
 
-LRESULT TFMain::WMDrawClipboard(WPARAM wParam, LPARAM lParam) {
-    // Recorded first, so that a slow neighbour further on cannot delay it;
-    // then the copying program goes on before the chain is served.
-    const std::optional<std::string> failure = CaptureClipboard();
-    // Taken after the read: a format the owner renders on demand may move it.
-    clipboardSequence_ = GetClipboardSequenceNumber();
-    ReplyMessage(0);
-    // Nobody follows a null next viewer; a send to it would only fail.
-    if (NextViewer) Forward(NextViewer, WM_DRAWCLIPBOARD, wParam, lParam);
-    // Told only once the chain has heard of the change.
-    if (failure) ShowInformation(*failure);
-    return 0;
-}
-
-LRESULT TFMain::WMChangeCBChain(WPARAM wParam, LPARAM lParam) {
-    if (reinterpret_cast<HWND>(wParam) == NextViewer) NextViewer = reinterpret_cast<HWND>(lParam);
-    // Passed on also after taking over the successor, as the chain always did.
-    return NextViewer ? Forward(NextViewer, WM_CHANGECBCHAIN, wParam, lParam) : 0;
+// Posted by the system after every change, our own put-backs included: the
+// copying program never waits for us.
+void TFMain::WMClipboardUpdate() {
+    if (const std::optional<std::string> failure = CaptureClipboard()) ShowInformation(*failure);
 }
 
 // Records the clipboard's text; a failure's message for the caller to show.
@@ -280,34 +262,9 @@ void TFMain::RetryCapture() {
     }
 }
 
-// When a viewer ahead of us ends without leaving the chain, Windows stops
-// telling the rest of the chain: the clipboard's sequence number then moves
-// without a notice. Rejoining puts us at the chain's head and brings the
-// current text at once (SetClipboardViewer sends WM_DRAWCLIPBOARD).
-void TFMain::CheckClipboardSequence() {
-    if (closed_ || GetClipboardSequenceNumber() == clipboardSequence_) return;
-    // Leaving the chain tells its head, and would wait on a hung one: then
-    // only the text is taken, and the chain is tried again next time.
-    const HWND head = GetClipboardViewer();
-    if (head && head != hwnd_ && IsHungAppWindow(head)) {
-        if (const std::optional<std::string> failure = CaptureClipboard()) ShowInformation(*failure);
-        return;
-    }
-    RejoinViewerChain();
-}
-
-void TFMain::RejoinViewerChain() {
-    ChangeClipboardChain(hwnd_, NextViewer);
-    NextViewer = nullptr;
-    clipboardSequence_ = GetClipboardSequenceNumber();
-    NextViewer = SetClipboardViewer(hwnd_);
-}
-
 void TFMain::WMTrayNotify(LPARAM lParam) {
     if (!TrayActive || menuBusy_) return;
     const auto mouse = static_cast<UINT>(lParam);
-    // The pointer over the icon: a check that costs nothing while idle.
-    if (mouse == WM_MOUSEMOVE) CheckClipboardSequence();
     if (mouse != WM_LBUTTONDOWN && mouse != WM_RBUTTONDOWN) return;
 
     UINT command = 0;
@@ -321,7 +278,6 @@ void TFMain::WMTrayNotify(LPARAM lParam) {
         if (captureRetrySince_) {
             if (const std::optional<std::string> failure = CaptureClipboard()) ShowInformation(*failure);
         }
-        CheckClipboardSequence();
         SetForegroundWindow(hwnd_);
         POINT at{};
         GetCursorPos(&at);

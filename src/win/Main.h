@@ -1,5 +1,5 @@
-// The hidden main window: member of the clipboard viewer chain, owner of
-// the notification-area icon and of the tray menu PMenu.
+// The hidden main window: a clipboard format listener, owner of the
+// notification-area icon and of the tray menu PMenu.
 #pragma once
 
 #include <windows.h>
@@ -36,8 +36,8 @@ public:
     // Shell_NotifyIconA; tests put one in place to make the shell refuse.
     using TrayCall = std::function<bool(DWORD message, NOTIFYICONDATAA& data)>;
 
-    // Creates the window (never shown): loads the phrase file, joins the
-    // viewer chain and adds the icon.
+    // Creates the window (never shown): loads the phrase file, listens to
+    // the clipboard, records the text already on it and adds the icon.
     explicit TFMain(std::wstring phraseFile = DefaultPhraseFile(), TrayCall trayCall = nullptr);
     ~TFMain();
     TFMain(const TFMain&) = delete;
@@ -48,7 +48,6 @@ public:
 
     // Live only while PMenu is open (built fresh for each opening).
     Menu PMenu;
-    HWND NextViewer = nullptr;
     // From window creation until the close sequence.
     std::optional<qh::History> History;
     InformationReporter Reporter;
@@ -57,8 +56,7 @@ public:
 
     void FormCreate();
     void FormClose();
-    LRESULT WMDrawClipboard(WPARAM wParam, LPARAM lParam);
-    LRESULT WMChangeCBChain(WPARAM wParam, LPARAM lParam);
+    void WMClipboardUpdate();
     void WMTrayNotify(LPARAM lParam);
     LRESULT WMQueryEndSession();
     void WMEndSession(bool ending);
@@ -94,8 +92,6 @@ private:
     void DeleteTrayIcon();
     std::optional<std::string> CaptureClipboard();
     void RetryCapture();
-    void CheckClipboardSequence();
-    void RejoinViewerChain();
     void Choose(UINT command, const std::vector<Entry>& entries);
     // Lays out one generated level and appends it; returns the indexes of
     // the entries the menu could not take.
@@ -107,9 +103,7 @@ private:
     Icon icon_;
     TrayCall trayCall_;
     UINT taskbarCreated_ = 0;
-    // The clipboard's sequence number when we last heard of a change: one
-    // that moved without a notice means the viewer chain broke ahead of us.
-    DWORD clipboardSequence_ = 0;
+    bool listening_ = false;
     // While a busy clipboard is being retried: since when.
     std::optional<ULONGLONG> captureRetrySince_;
     bool closed_ = false;

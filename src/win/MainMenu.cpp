@@ -62,8 +62,6 @@ void AppendList(HMENU menu, Menu list, const char* utf8Caption) {
     list.release();  // the parent menu destroys it
 }
 
-// Passes a chain message on to the next viewer without ever waiting long
-
 }  // namespace
 
 void TFMain::PMenuPopup() {
