@@ -162,9 +162,9 @@ void TFMain::FormCreate() {
     AddTrayIcon();
     TrayActive = true;
     TypeMsg.Load();
-    if (failure) ShowInformation(*failure);
+    if (failure) Inform(*failure);
     // The menu and the phrases still work without it.
-    if (!listening_) ShowInformation(ListenerMissingMessage);
+    if (!listening_) Inform(ListenerMissingMessage);
 }
 
 void TFMain::FormClose() {
@@ -222,26 +222,34 @@ void TFMain::DeleteTrayIcon() {
 // Posted by the system after every change, our own put-backs included: the
 // copying program never waits for us.
 void TFMain::WMClipboardUpdate() {
-    if (const std::optional<std::string> failure = CaptureClipboard()) ShowInformation(*failure);
+    if (const std::optional<std::string> failure = CaptureClipboard()) Inform(*failure);
 }
 
 // Records the clipboard's text; a failure's message for the caller to show.
 // A busy clipboard is tried again from a timer, so that neither the message
 // loop nor the copying program waits meanwhile.
 std::optional<std::string> TFMain::CaptureClipboard() {
+    if (closed_) return std::nullopt;
     std::optional<std::string> failure;
+    bool busy = false;
     try {
-        if (History && ClipboardHasText()) {
+        if (ClipboardHasText()) {
+            // The read lets sent messages in (the wait for the clipboard, a
+            // text its owner renders only now): the session may end meanwhile.
+            std::optional<ExactText> text = ReadClipboardText();
             // No value: the copying program asked not to be recorded.
-            if (std::optional<ExactText> text = ReadClipboardText())
-                History->CaptureClipboardText(std::move(*text));
+            if (text && !closed_ && History) History->CaptureClipboardText(std::move(*text));
         }
     } catch (const ClipboardBusy&) {
+        busy = true;
+    } catch (const std::exception& e) {
+        failure = e.what();
+    }
+    if (closed_) return std::nullopt;
+    if (busy) {
         if (!captureRetrySince_) captureRetrySince_ = GetTickCount64();
         SetTimer(hwnd_, TimerCaptureRetry, CaptureRetryInterval, nullptr);
         return std::nullopt;
-    } catch (const std::exception& e) {
-        failure = e.what();
     }
     KillTimer(hwnd_, TimerCaptureRetry);
     captureRetrySince_.reset();
@@ -254,12 +262,22 @@ void TFMain::RetryCapture() {
         return;
     }
     const ULONGLONG since = *captureRetrySince_;
-    if (const std::optional<std::string> failure = CaptureClipboard()) ShowInformation(*failure);
+    if (const std::optional<std::string> failure = CaptureClipboard()) Inform(*failure);
     if (captureRetrySince_ && GetTickCount64() - since >= CaptureRetryLimit) {
         KillTimer(hwnd_, TimerCaptureRetry);
         captureRetrySince_.reset();
-        ShowInformation(ClipboardBusyMessage);
+        Inform(ClipboardBusyMessage);
     }
+}
+
+void TFMain::Inform(std::string_view utf8Text) {
+    if (closed_) return;
+    // A box would open over the menu, on top of what the user is choosing.
+    if (menuBusy_) {
+        if (!pendingBox_) pendingBox_.emplace(utf8Text);
+        return;
+    }
+    ShowInformation(utf8Text);
 }
 
 void TFMain::WMTrayNotify(LPARAM lParam) {
@@ -276,7 +294,7 @@ void TFMain::WMTrayNotify(LPARAM lParam) {
         if (!TrayActive) return;
         // The menu shows the latest copy: a pending retry is not waited for.
         if (captureRetrySince_) {
-            if (const std::optional<std::string> failure = CaptureClipboard()) ShowInformation(*failure);
+            if (const std::optional<std::string> failure = CaptureClipboard()) Inform(*failure);
         }
         SetForegroundWindow(hwnd_);
         POINT at{};
@@ -289,6 +307,11 @@ void TFMain::WMTrayNotify(LPARAM lParam) {
         entries = std::move(entries_);
         entries_.clear();
         PMenu.reset();
+    }
+    if (pendingBox_) {
+        const std::string text = std::move(*pendingBox_);
+        pendingBox_.reset();
+        Inform(text);
     }
     // Runs after the menu is gone and the flag is down: a dialog opened here
     // leaves the tray menu usable. Nothing is chosen once closing has begun.

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model.h"
@@ -91,6 +92,9 @@ private:
     void AddTrayIcon();
     void DeleteTrayIcon();
     std::optional<std::string> CaptureClipboard();
+    // An information box, unless closing has begun; over an open tray menu
+    // it waits until the menu has closed.
+    void Inform(std::string_view utf8Text);
     void RetryCapture();
     void Choose(UINT command, const std::vector<Entry>& entries);
     // Lays out one generated level and appends it; returns the indexes of
@@ -108,6 +112,7 @@ private:
     std::optional<ULONGLONG> captureRetrySince_;
     bool closed_ = false;
     bool menuBusy_ = false;
+    std::optional<std::string> pendingBox_;
     MenuTracker tracker_;
     // Submenus of PMenu being built, and the entries they offer.
     HMENU r1_ = nullptr;

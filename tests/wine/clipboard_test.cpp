@@ -147,6 +147,46 @@ TEST_F(Clipboard, AClipboardThatStaysBusyIsReportedAndLeavesTheHistoryAsItWas) {
     EXPECT_EQ(HistoryEntries().front(), "after");
 }
 
+// Reading a text its owner renders only now lets sent messages in: here the
+// owner, another thread, ends the session while it renders.
+HWND renderTarget = nullptr;
+std::atomic<bool> endedWhileRendering{false};
+LRESULT CALLBACK EndSessionWhileRendering(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg != WM_RENDERFORMAT) return DefWindowProcW(window, msg, wParam, lParam);
+    SendMessageW(renderTarget, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    endedWhileRendering = true;
+    SetClipboardData(CF_TEXT, BlockOf("rendered", 9));
+    return 0;
+}
+
+TEST_F(Clipboard, ASessionThatEndsWhileATextIsRenderedEndsTheProgramCleanly) {
+    Start();
+    CopyText("before");
+    renderTarget = main->Handle();
+    endedWhileRendering = false;
+    std::atomic<bool> put{false}, quit{false};
+    std::thread owner([&] {
+        const HWND window = HiddenWindow(L"QhTestRenderer", EndSessionWhileRendering);
+        if (OpenClipboard(window)) {
+            EmptyClipboard();
+            SetClipboardData(CF_TEXT, nullptr);
+            CloseClipboard();
+            put = true;
+        }
+        PumpUntil([&] { return quit.load(); }, 10000ms);
+        DestroyWindow(window);
+    });
+    BoxCloser closer;
+    const bool closed = PumpUntil([&] { return endedWhileRendering && !main->TrayActive; }, 5000ms);
+    Pump(1200ms);  // a retry of the clipboard would have given up by now
+    quit = true;
+    owner.join();
+
+    ASSERT_TRUE(put && closed);
+    EXPECT_FALSE(main->History.has_value());
+    EXPECT_TRUE(closer.seen.empty()) << "a box after closing had begun";
+}
+
 TEST_F(Clipboard, AChosenEntryReplacesEveryFormatWithItsText) {
     Start();
     CopyText("chosen");
