@@ -82,7 +82,29 @@ private:
 
 std::wstring DefaultPhraseFile() { return ExecutableDirectory() + Widen(PhraseFileName); }
 
-bool AnotherCopyRuns(bool opened, DWORD openError) { return opened || openError == ERROR_ACCESS_DENIED; }
+InstanceCalls SystemInstanceCalls() {
+    const auto answer = [](HANDLE handle) { return MutexAnswer{handle, GetLastError()}; };
+    return {[answer] { return answer(OpenMutexA(0, FALSE, AppTitle)); },
+            [answer] { return answer(CreateMutexA(nullptr, TRUE, AppTitle)); }};
+}
+
+std::optional<Mutex> ClaimInstance(const InstanceCalls& calls) {
+    {
+        const MutexAnswer opened = calls.open();
+        const KernelHandle other(opened.handle);
+        // Windows refuses the open for want of rights when the mutex exists;
+        // Wine grants it.
+        if (other || opened.error == ERROR_ACCESS_DENIED) return std::nullopt;
+    }
+    const MutexAnswer created = calls.create();
+    Mutex instance(created.handle);
+    // A copy started in the same instant made it first; or an elevated
+    // copy did, whose mutex this one may not touch.
+    if (instance ? created.error == ERROR_ALREADY_EXISTS : created.error == ERROR_ACCESS_DENIED)
+        return std::nullopt;
+    // Without the mutex the program still runs, only unguarded.
+    return instance;
+}
 
 // ---- construction and the window procedure
 
@@ -351,15 +373,8 @@ void TFMain::WMTimer(UINT_PTR id) {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     using namespace qh::win;
     // Another copy runs on this desktop: leave without a word.
-    {
-        const KernelHandle other(OpenMutexA(0, FALSE, AppTitle));
-        const DWORD openError = GetLastError();
-        if (AnotherCopyRuns(static_cast<bool>(other), openError)) return 0;
-    }
-    // Without the mutex the program still runs, only unguarded. A copy
-    // started in the same instant may have made it first.
-    Mutex instance(CreateMutexA(nullptr, TRUE, AppTitle));
-    if (instance && GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+    std::optional<Mutex> instance = ClaimInstance(SystemInstanceCalls());
+    if (!instance) return 0;
     const ComApartment com;  // the shell's open operation needs it
     try {
         InitializeApplication();
@@ -368,6 +383,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     } catch (...) {
         ReportCurrentException();
     }
-    instance.Release();
+    instance->Release();
     return 0;
 }

@@ -23,10 +23,21 @@ inline constexpr UINT TrayIconId = 100;
 // "TypeMsg.cfg" beside the executable.
 std::wstring DefaultPhraseFile();
 
-// Whether another copy of the program runs, from the result of opening its
-// mutex with no access rights asked: Windows refuses that open with
-// ERROR_ACCESS_DENIED when the mutex exists (Wine grants it).
-bool AnotherCopyRuns(bool opened, DWORD openError);
+// What the system answers at start-up when the instance mutex is opened
+// (no access rights asked) and when it is created: a handle, null on
+// failure, and the last error.
+struct MutexAnswer {
+    HANDLE handle;
+    DWORD error;
+};
+struct InstanceCalls {
+    std::function<MutexAnswer()> open;
+    std::function<MutexAnswer()> create;
+};
+InstanceCalls SystemInstanceCalls();
+// The instance mutex when this copy is to run (empty when the system gave
+// none: the program then runs unguarded); no value when another copy runs.
+std::optional<Mutex> ClaimInstance(const InstanceCalls& calls);
 
 class TFMain {
 public:
