@@ -99,7 +99,7 @@ void TFMain::RebuildMenu() {
     // ANSI bytes as before.
     const auto caption = [&](const std::string& stored, const std::optional<std::u16string>& exact,
                              bool phraseForm) {
-        if (!exact) return ansi.ToUtf16(MenuCaptionOf(stored, codePage));
+        if (!exact) return AnsiMenuCaptionOf(stored, codePage, ansi);
         return phraseForm ? WideMenuCaptionOf(*exact) : ExactCaptionOf(*exact);
     };
     if (History) {

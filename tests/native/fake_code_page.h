@@ -1,6 +1,6 @@
 // Code page 932 for a handful of characters, as the system converts them:
 // ASCII and half-width katakana as single bytes, a few kanji and kana as
-// Shift-JIS pairs (two with a 0x5C trail byte), anything else '?'.
+// Shift-JIS pairs (two with a 0x5C trail byte), anything else '?'. And UTF-8.
 #pragma once
 
 #include <string>
@@ -68,6 +68,14 @@ private:
             if (p.wide == c) return &p;
         return nullptr;
     }
+};
+
+// UTF-8 as the ANSI code page, as Windows 10 and 11 offer it: every
+// character is held, none needs an exact form.
+class FakeUtf8 final : public AnsiCodePage {
+public:
+    std::string FromUtf16(std::u16string_view text) const override { return Utf16ToUtf8(text); }
+    std::u16string ToUtf16(std::string_view ansi) const override { return Utf8ToUtf16(ansi); }
 };
 
 }  // namespace qh::testing
