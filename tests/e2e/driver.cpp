@@ -326,8 +326,8 @@ HWND FindMessageWindow(DWORD processId, std::wstring_view title, std::wstring_vi
 
 // ---- the program under test
 
-Quillharbor::Quillharbor(std::optional<std::string> phraseFile) {
-    const std::wstring source = ProgramUnderTest();
+Quillharbor::Quillharbor(std::optional<std::string> phraseFile, std::wstring source) {
+    if (source.empty()) source = ProgramUnderTest();
     if (source.empty()) {
         problem_ = "QH_EXE does not name Quillharbor.exe";
         return;

@@ -120,7 +120,8 @@ public:
     // Copies the program into a fresh temporary folder, with phraseFile as
     // "TypeMsg.cfg" beside it when given, empties the clipboard so that the
     // history starts empty, starts it and waits for its window.
-    explicit Quillharbor(std::optional<std::string> phraseFile = std::nullopt);
+    // `source`: another build of the program than QH_EXE.
+    explicit Quillharbor(std::optional<std::string> phraseFile = std::nullopt, std::wstring source = {});
     ~Quillharbor();
     Quillharbor(const Quillharbor&) = delete;
     Quillharbor& operator=(const Quillharbor&) = delete;
