@@ -278,8 +278,8 @@ TEST(Clipboard, ABusyClipboardIsReportedWithoutHoldingUpOtherPrograms) {
     EXPECT_EQ(app.Choose(ChooseSecond), "before") << "the unread change altered the history";
 }
 
-TEST(Clipboard, AViewerBehindItInTheChainStillHearsOfCopies) {
-    ChainedViewer older;  // joined first, so the program comes before it
+TEST(Clipboard, AnOlderClipboardViewerStillHearsOfCopies) {
+    ChainedViewer older;  // in the viewer chain, which the program leaves alone
     ASSERT_TRUE(older.joined());
     Quillharbor app;
     ASSERT_STARTED(app);
@@ -287,11 +287,11 @@ TEST(Clipboard, AViewerBehindItInTheChainStillHearsOfCopies) {
     int heard = older.drawCount;
     ASSERT_TRUE(app.Copy("heard by both"));
     EXPECT_TRUE(WaitUntil([&] { return older.drawCount > heard; }, Millis(5000)))
-        << "the change was not passed on along the chain";
+        << "the viewer did not hear of the change";
     EXPECT_EQ(app.Choose(ChooseNewest), "heard by both");
 
-    // Once its neighbour has left, the program neither loses copies nor
-    // sends them to the window that left.
+    // Once the viewer has left, the program loses no copy, and the window
+    // that left hears of none.
     older.Leave();
     ASSERT_TRUE(app.Sync());
     heard = older.drawCount;

@@ -46,7 +46,7 @@ struct ClipData {
 
 inline UINT Format(const char* name) { return RegisterClipboardFormatA(name); }
 
-// Replaces the clipboard as another program would: the viewers hear of it
+// Replaces the clipboard as another program would: the listeners hear of it
 // when the clipboard closes.
 inline void PutClipboard(const std::vector<ClipData>& data) {
     ASSERT_TRUE(OpenClipboard(ClipboardOwner()));
