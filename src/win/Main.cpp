@@ -23,6 +23,7 @@ constexpr ULONGLONG CaptureRetryLimit = 1000;
 // At logon the shell may not be ready for the icon yet.
 constexpr UINT TrayRetryInterval = 1000;
 
+// Without the listener no copy is heard; the menu and the phrases still work.
 constexpr char ListenerMissingMessage[] = "クリップボードの変更を受け取れません。履歴は記録されません。";
 
 // The icon record in its extended ANSI layout (balloon fields, no GUID),
@@ -116,8 +117,7 @@ TFMain::TFMain(std::wstring phraseFile, TrayCall trayCall)
     TypeMsg.Load();
     RegisterMainClass(WndProc);
     // A real top-level window, never shown: the notification area talks to
-    // it, and "TaskbarCreated" is broadcast to
-    // top-level windows only.
+    // it, and "TaskbarCreated" is broadcast to top-level windows only.
     CreateWindowExW(WS_EX_TOOLWINDOW, MainClassName, L"FMain", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
                     GetModuleHandleW(nullptr), this);
@@ -185,7 +185,6 @@ void TFMain::FormCreate() {
     TrayActive = true;
     TypeMsg.Load();
     if (failure) Inform(*failure);
-    // The menu and the phrases still work without it.
     if (!listening_) Inform(ListenerMissingMessage);
 }
 
