@@ -1,6 +1,6 @@
 // Puts texts on the clipboard as another program would: `clipput N SIZE`
 // copies N distinct texts of SIZE bytes, waiting briefly between copies so
-// that each change is seen by the clipboard viewers.
+// that each change is seen by the clipboard's listeners.
 #include <windows.h>
 
 #include <cstdlib>

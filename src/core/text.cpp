@@ -26,6 +26,13 @@ CodePage CodePage::ShiftJis() {
 
 std::size_t CodePage::BoundaryAtOrBefore(std::string_view s, std::size_t limit) const {
     if (limit >= s.size()) limit = s.size();
+    if (utf8_) {
+        // Back to the start of the character the limit cuts (at most 4 bytes).
+        const auto continues = [&](std::size_t i) { return (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80; };
+        std::size_t end = limit;
+        while (end > 0 && end < s.size() && limit - end < 3 && continues(end)) --end;
+        return end;
+    }
     std::size_t i = 0;
     while (i < limit) {
         const std::size_t width = IsLeadByte(static_cast<unsigned char>(s[i])) ? 2 : 1;

@@ -18,11 +18,17 @@ namespace qh {
 // Bytes a menu caption shows of a stored text, before unescaping.
 inline constexpr std::size_t MenuCaptionBytes = 50;
 
-// Which bytes open a double-byte character in the ANSI code page.
+// Which bytes open a double-byte character in the ANSI code page, or
+// whether it is UTF-8 (a system option since Windows 10).
 class CodePage {
 public:
     static CodePage SingleByte() { return CodePage{}; }
     static CodePage ShiftJis();  // code page 932
+    static CodePage Utf8() {
+        CodePage cp;
+        cp.utf8_ = true;
+        return cp;
+    }
     template <class IsLead>
     static CodePage FromPredicate(IsLead isLead) {
         CodePage cp;
@@ -35,6 +41,7 @@ public:
 
     bool IsLeadByte(unsigned char b) const { return lead_[b]; }
     bool IsDoubleByte() const { return doubleByte_; }
+    bool IsUtf8() const { return utf8_; }
     // Length of the longest prefix of at most `limit` bytes that ends on a
     // character boundary.
     std::size_t BoundaryAtOrBefore(std::string_view s, std::size_t limit) const;
@@ -42,6 +49,7 @@ public:
 private:
     std::array<bool, 256> lead_{};
     bool doubleByte_ = false;
+    bool utf8_ = false;
 };
 
 // Every occurrence of `pattern`, scanning left to right without overlap,

@@ -234,6 +234,14 @@ std::u16string WideMenuCaptionOf(std::u16string_view stored) {
     return UnescapeText(stored.substr(0, WidthBoundaryAtOrBefore(stored, MenuCaptionBytes)));
 }
 
+std::u16string AnsiMenuCaptionOf(std::string_view stored, const CodePage& codePage, const AnsiCodePage& ansi) {
+    if (!codePage.IsUtf8()) return ansi.ToUtf16(MenuCaptionOf(stored, codePage));
+    // A character takes at most 4 bytes: the caption lies in this prefix,
+    // and a text of any length is not converted whole.
+    const std::size_t prefix = codePage.BoundaryAtOrBefore(stored, MenuCaptionBytes * 4 + 4);
+    return WideMenuCaptionOf(ansi.ToUtf16(stored.substr(0, prefix)));
+}
+
 std::u16string ExactCaptionOf(std::u16string_view exact) {
     // Every character is at least 1 wide, so the caption comes from the
     // first MenuCaptionBytes characters; two more keep a CR LF or a

@@ -12,6 +12,8 @@
 
 namespace qh {
 
+class CodePage;
+
 // What the clipboard or the phrase file gave: the bytes in the ANSI code
 // page and, only when those bytes cannot give it back, the exact UTF-16 text.
 struct ExactText {
@@ -92,5 +94,9 @@ std::vector<std::u16string> SplitLines(std::u16string_view text);
 std::u16string WideMenuCaptionOf(std::u16string_view stored);
 // The caption of a raw exact text, escaped as the history stores it.
 std::u16string ExactCaptionOf(std::u16string_view exact);
+// The caption of a text stored as ANSI bytes: MenuCaptionOf, converted. In a
+// UTF-8 code page it is cut by the width measure, as exact texts are, and
+// never inside a character.
+std::u16string AnsiMenuCaptionOf(std::string_view stored, const CodePage& codePage, const AnsiCodePage& ansi);
 
 }  // namespace qh

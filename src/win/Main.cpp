@@ -22,8 +22,9 @@ constexpr UINT CaptureRetryInterval = 50;
 constexpr ULONGLONG CaptureRetryLimit = 1000;
 // At logon the shell may not be ready for the icon yet.
 constexpr UINT TrayRetryInterval = 1000;
-// A next viewer that is hung, or slower than this, is not waited for.
-constexpr UINT ForwardTimeout = 1000;
+
+// Without the listener no copy is heard; the menu and the phrases still work.
+constexpr char ListenerMissingMessage[] = "クリップボードの変更を受け取れません。履歴は記録されません。";
 
 // The icon record in its extended ANSI layout (balloon fields, no GUID),
 // which every shell since Windows 2000 reads.
@@ -56,14 +57,6 @@ Icon LoadTrayIcon(int dpi) {
     return Icon(icon ? icon : CopyIcon(LoadIconA(nullptr, IDI_APPLICATION)));
 }
 
-// for it.
-LRESULT Forward(HWND next, UINT message, WPARAM wParam, LPARAM lParam) {
-    DWORD_PTR result = 0;
-    SendMessageTimeoutA(next, message, wParam, lParam, SMTO_ABORTIFHUNG | SMTO_NORMAL, ForwardTimeout,
-                        &result);
-    return static_cast<LRESULT>(result);
-}
-
 // An elevated program hears "TaskbarCreated" from the unelevated shell
 // only when it lets it through (Windows 7 and later).
 void AllowFromShell(HWND window, UINT message) {
@@ -91,7 +84,29 @@ private:
 
 std::wstring DefaultPhraseFile() { return ExecutableDirectory() + Widen(PhraseFileName); }
 
-bool AnotherCopyRuns(bool opened, DWORD openError) { return opened || openError == ERROR_ACCESS_DENIED; }
+InstanceCalls SystemInstanceCalls() {
+    const auto answer = [](HANDLE handle) { return MutexAnswer{handle, GetLastError()}; };
+    return {[answer] { return answer(OpenMutexA(0, FALSE, AppTitle)); },
+            [answer] { return answer(CreateMutexA(nullptr, TRUE, AppTitle)); }};
+}
+
+std::optional<Mutex> ClaimInstance(const InstanceCalls& calls) {
+    {
+        const MutexAnswer opened = calls.open();
+        const KernelHandle other(opened.handle);
+        // Windows refuses the open for want of rights when the mutex exists;
+        // Wine grants it.
+        if (other || opened.error == ERROR_ACCESS_DENIED) return std::nullopt;
+    }
+    const MutexAnswer created = calls.create();
+    Mutex instance(created.handle);
+    // A copy started in the same instant made it first; or an elevated
+    // copy did, whose mutex this one may not touch.
+    if (instance ? created.error == ERROR_ALREADY_EXISTS : created.error == ERROR_ACCESS_DENIED)
+        return std::nullopt;
+    // Without the mutex the program still runs, only unguarded.
+    return instance;
+}
 
 // ---- construction and the window procedure
 
@@ -101,9 +116,8 @@ TFMain::TFMain(std::wstring phraseFile, TrayCall trayCall)
       taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
     TypeMsg.Load();
     RegisterMainClass(WndProc);
-    // A real top-level window, never shown: the viewer chain and the
-    // notification area talk to it, and "TaskbarCreated" is broadcast to
-    // top-level windows only.
+    // A real top-level window, never shown: the notification area talks to
+    // it, and "TaskbarCreated" is broadcast to top-level windows only.
     CreateWindowExW(WS_EX_TOOLWINDOW, MainClassName, L"FMain", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
                     GetModuleHandleW(nullptr), this);
@@ -120,8 +134,8 @@ TFMain::TFMain(std::wstring phraseFile, TrayCall trayCall)
 TFMain::~TFMain() {
     if (!closed_) {
         // Torn down without closing (start-up failed): still leave the
-        // chain and the notification area as they were.
-        ChangeClipboardChain(hwnd_, NextViewer);
+        // notification area as it was.
+        if (listening_) RemoveClipboardFormatListener(hwnd_);
         DeleteTrayIcon();
     }
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
@@ -146,10 +160,9 @@ LRESULT TFMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
         WMTimer(static_cast<UINT_PTR>(wParam));
         return 0;
-    case WM_DRAWCLIPBOARD:
-        return WMDrawClipboard(wParam, lParam);
-    case WM_CHANGECBCHAIN:
-        return WMChangeCBChain(wParam, lParam);
+    case WM_CLIPBOARDUPDATE:
+        WMClipboardUpdate();
+        return 0;
     case WM_TRAYNOTIFY:
         WMTrayNotify(lParam);
         return 0;
@@ -168,13 +181,15 @@ LRESULT TFMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void TFMain::FormCreate() {
     History.emplace();
+    // The system posts every later change; a text already on the clipboard
+    // becomes the first entry. Listening first loses no copy in between.
+    listening_ = AddClipboardFormatListener(hwnd_) != FALSE;
+    const std::optional<std::string> failure = CaptureClipboard();
     AddTrayIcon();
     TrayActive = true;
-    // Answered at once with WM_DRAWCLIPBOARD: a text already on the
-    // clipboard becomes the first entry.
-    clipboardSequence_ = GetClipboardSequenceNumber();
-    NextViewer = SetClipboardViewer(hwnd_);
     TypeMsg.Load();
+    if (failure) Inform(*failure);
+    if (!listening_) Inform(ListenerMissingMessage);
 }
 
 void TFMain::FormClose() {
@@ -185,7 +200,9 @@ void TFMain::FormClose() {
     KillTimer(hwnd_, TimerCaptureRetry);
     KillTimer(hwnd_, TimerTrayRetry);
     captureRetrySince_.reset();
-    ChangeClipboardChain(hwnd_, NextViewer);
+    // Never waits on another program, as leaving the viewer chain did.
+    if (listening_) RemoveClipboardFormatListener(hwnd_);
+    listening_ = false;
     History.reset();
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_UPDATEINIFILE);
     DeleteTrayIcon();
@@ -227,43 +244,37 @@ void TFMain::DeleteTrayIcon() {
 
 // ---- messages
 
-LRESULT TFMain::WMDrawClipboard(WPARAM wParam, LPARAM lParam) {
-    // Recorded first, so that a slow neighbour further on cannot delay it;
-    // then the copying program goes on before the chain is served.
-    const std::optional<std::string> failure = CaptureClipboard();
-    // Taken after the read: a format the owner renders on demand may move it.
-    clipboardSequence_ = GetClipboardSequenceNumber();
-    ReplyMessage(0);
-    // Nobody follows a null next viewer; a send to it would only fail.
-    if (NextViewer) Forward(NextViewer, WM_DRAWCLIPBOARD, wParam, lParam);
-    // Told only once the chain has heard of the change.
-    if (failure) ShowInformation(*failure);
-    return 0;
-}
-
-LRESULT TFMain::WMChangeCBChain(WPARAM wParam, LPARAM lParam) {
-    if (reinterpret_cast<HWND>(wParam) == NextViewer) NextViewer = reinterpret_cast<HWND>(lParam);
-    // Passed on also after taking over the successor, as the chain always did.
-    return NextViewer ? Forward(NextViewer, WM_CHANGECBCHAIN, wParam, lParam) : 0;
+// Posted by the system after every change, our own put-backs included: the
+// copying program never waits for us.
+void TFMain::WMClipboardUpdate() {
+    if (const std::optional<std::string> failure = CaptureClipboard()) Inform(*failure);
 }
 
 // Records the clipboard's text; a failure's message for the caller to show.
 // A busy clipboard is tried again from a timer, so that neither the message
 // loop nor the copying program waits meanwhile.
 std::optional<std::string> TFMain::CaptureClipboard() {
+    if (closed_) return std::nullopt;
     std::optional<std::string> failure;
+    bool busy = false;
     try {
-        if (History && ClipboardHasText()) {
+        if (ClipboardHasText()) {
+            // The read lets sent messages in (the wait for the clipboard, a
+            // text its owner renders only now): the session may end meanwhile.
+            std::optional<ExactText> text = ReadClipboardText();
             // No value: the copying program asked not to be recorded.
-            if (std::optional<ExactText> text = ReadClipboardText())
-                History->CaptureClipboardText(std::move(*text));
+            if (text && !closed_ && History) History->CaptureClipboardText(std::move(*text));
         }
     } catch (const ClipboardBusy&) {
+        busy = true;
+    } catch (const std::exception& e) {
+        failure = e.what();
+    }
+    if (closed_) return std::nullopt;
+    if (busy) {
         if (!captureRetrySince_) captureRetrySince_ = GetTickCount64();
         SetTimer(hwnd_, TimerCaptureRetry, CaptureRetryInterval, nullptr);
         return std::nullopt;
-    } catch (const std::exception& e) {
-        failure = e.what();
     }
     KillTimer(hwnd_, TimerCaptureRetry);
     captureRetrySince_.reset();
@@ -276,42 +287,27 @@ void TFMain::RetryCapture() {
         return;
     }
     const ULONGLONG since = *captureRetrySince_;
-    if (const std::optional<std::string> failure = CaptureClipboard()) ShowInformation(*failure);
+    if (const std::optional<std::string> failure = CaptureClipboard()) Inform(*failure);
     if (captureRetrySince_ && GetTickCount64() - since >= CaptureRetryLimit) {
         KillTimer(hwnd_, TimerCaptureRetry);
         captureRetrySince_.reset();
-        ShowInformation(ClipboardBusyMessage);
+        Inform(ClipboardBusyMessage);
     }
 }
 
-// When a viewer ahead of us ends without leaving the chain, Windows stops
-// telling the rest of the chain: the clipboard's sequence number then moves
-// without a notice. Rejoining puts us at the chain's head and brings the
-// current text at once (SetClipboardViewer sends WM_DRAWCLIPBOARD).
-void TFMain::CheckClipboardSequence() {
-    if (closed_ || GetClipboardSequenceNumber() == clipboardSequence_) return;
-    // Leaving the chain tells its head, and would wait on a hung one: then
-    // only the text is taken, and the chain is tried again next time.
-    const HWND head = GetClipboardViewer();
-    if (head && head != hwnd_ && IsHungAppWindow(head)) {
-        if (const std::optional<std::string> failure = CaptureClipboard()) ShowInformation(*failure);
+void TFMain::Inform(std::string_view utf8Text) {
+    if (closed_) return;
+    // A box would open over the menu, on top of what the user is choosing.
+    if (menuBusy_) {
+        if (!pendingBox_) pendingBox_.emplace(utf8Text);
         return;
     }
-    RejoinViewerChain();
-}
-
-void TFMain::RejoinViewerChain() {
-    ChangeClipboardChain(hwnd_, NextViewer);
-    NextViewer = nullptr;
-    clipboardSequence_ = GetClipboardSequenceNumber();
-    NextViewer = SetClipboardViewer(hwnd_);
+    ShowInformation(utf8Text);
 }
 
 void TFMain::WMTrayNotify(LPARAM lParam) {
     if (!TrayActive || menuBusy_) return;
     const auto mouse = static_cast<UINT>(lParam);
-    // The pointer over the icon: a check that costs nothing while idle.
-    if (mouse == WM_MOUSEMOVE) CheckClipboardSequence();
     if (mouse != WM_LBUTTONDOWN && mouse != WM_RBUTTONDOWN) return;
 
     UINT command = 0;
@@ -323,9 +319,8 @@ void TFMain::WMTrayNotify(LPARAM lParam) {
         if (!TrayActive) return;
         // The menu shows the latest copy: a pending retry is not waited for.
         if (captureRetrySince_) {
-            if (const std::optional<std::string> failure = CaptureClipboard()) ShowInformation(*failure);
+            if (const std::optional<std::string> failure = CaptureClipboard()) Inform(*failure);
         }
-        CheckClipboardSequence();
         SetForegroundWindow(hwnd_);
         POINT at{};
         GetCursorPos(&at);
@@ -337,6 +332,11 @@ void TFMain::WMTrayNotify(LPARAM lParam) {
         entries = std::move(entries_);
         entries_.clear();
         PMenu.reset();
+    }
+    if (pendingBox_) {
+        const std::string text = std::move(*pendingBox_);
+        pendingBox_.reset();
+        Inform(text);
     }
     // Runs after the menu is gone and the flag is down: a dialog opened here
     // leaves the tray menu usable. Nothing is chosen once closing has begun.
@@ -384,15 +384,8 @@ void TFMain::WMTimer(UINT_PTR id) {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     using namespace qh::win;
     // Another copy runs on this desktop: leave without a word.
-    {
-        const KernelHandle other(OpenMutexA(0, FALSE, AppTitle));
-        const DWORD openError = GetLastError();
-        if (AnotherCopyRuns(static_cast<bool>(other), openError)) return 0;
-    }
-    // Without the mutex the program still runs, only unguarded. A copy
-    // started in the same instant may have made it first.
-    Mutex instance(CreateMutexA(nullptr, TRUE, AppTitle));
-    if (instance && GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+    std::optional<Mutex> instance = ClaimInstance(SystemInstanceCalls());
+    if (!instance) return 0;
     const ComApartment com;  // the shell's open operation needs it
     try {
         InitializeApplication();
@@ -401,6 +394,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     } catch (...) {
         ReportCurrentException();
     }
-    instance.Release();
+    instance->Release();
     return 0;
 }

@@ -1,5 +1,5 @@
-// The hidden main window: member of the clipboard viewer chain, owner of
-// the notification-area icon and of the tray menu PMenu.
+// The hidden main window: a clipboard format listener, owner of the
+// notification-area icon and of the tray menu PMenu.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model.h"
@@ -22,10 +23,21 @@ inline constexpr UINT TrayIconId = 100;
 // "TypeMsg.cfg" beside the executable.
 std::wstring DefaultPhraseFile();
 
-// Whether another copy of the program runs, from the result of opening its
-// mutex with no access rights asked: Windows refuses that open with
-// ERROR_ACCESS_DENIED when the mutex exists (Wine grants it).
-bool AnotherCopyRuns(bool opened, DWORD openError);
+// What the system answers at start-up when the instance mutex is opened
+// (no access rights asked) and when it is created: a handle, null on
+// failure, and the last error.
+struct MutexAnswer {
+    HANDLE handle;
+    DWORD error;
+};
+struct InstanceCalls {
+    std::function<MutexAnswer()> open;
+    std::function<MutexAnswer()> create;
+};
+InstanceCalls SystemInstanceCalls();
+// The instance mutex when this copy is to run (empty when the system gave
+// none: the program then runs unguarded); no value when another copy runs.
+std::optional<Mutex> ClaimInstance(const InstanceCalls& calls);
 
 class TFMain {
 public:
@@ -36,8 +48,8 @@ public:
     // Shell_NotifyIconA; tests put one in place to make the shell refuse.
     using TrayCall = std::function<bool(DWORD message, NOTIFYICONDATAA& data)>;
 
-    // Creates the window (never shown): loads the phrase file, joins the
-    // viewer chain and adds the icon.
+    // Creates the window (never shown): loads the phrase file, listens to
+    // the clipboard, records the text already on it and adds the icon.
     explicit TFMain(std::wstring phraseFile = DefaultPhraseFile(), TrayCall trayCall = nullptr);
     ~TFMain();
     TFMain(const TFMain&) = delete;
@@ -48,7 +60,6 @@ public:
 
     // Live only while PMenu is open (built fresh for each opening).
     Menu PMenu;
-    HWND NextViewer = nullptr;
     // From window creation until the close sequence.
     std::optional<qh::History> History;
     InformationReporter Reporter;
@@ -57,8 +68,7 @@ public:
 
     void FormCreate();
     void FormClose();
-    LRESULT WMDrawClipboard(WPARAM wParam, LPARAM lParam);
-    LRESULT WMChangeCBChain(WPARAM wParam, LPARAM lParam);
+    void WMClipboardUpdate();
     void WMTrayNotify(LPARAM lParam);
     LRESULT WMQueryEndSession();
     void WMEndSession(bool ending);
@@ -94,9 +104,10 @@ private:
     void AddTrayIcon();
     void DeleteTrayIcon();
     std::optional<std::string> CaptureClipboard();
+    // An information box, unless closing has begun; over an open tray menu
+    // it waits until the menu has closed.
+    void Inform(std::string_view utf8Text);
     void RetryCapture();
-    void CheckClipboardSequence();
-    void RejoinViewerChain();
     void Choose(UINT command, const std::vector<Entry>& entries);
     // Lays out one generated level and appends it; returns the indexes of
     // the entries the menu could not take.
@@ -108,13 +119,12 @@ private:
     Icon icon_;
     TrayCall trayCall_;
     UINT taskbarCreated_ = 0;
-    // The clipboard's sequence number when we last heard of a change: one
-    // that moved without a notice means the viewer chain broke ahead of us.
-    DWORD clipboardSequence_ = 0;
+    bool listening_ = false;
     // While a busy clipboard is being retried: since when.
     std::optional<ULONGLONG> captureRetrySince_;
     bool closed_ = false;
     bool menuBusy_ = false;
+    std::optional<std::string> pendingBox_;
     MenuTracker tracker_;
     // Submenus of PMenu being built, and the entries they offer.
     HMENU r1_ = nullptr;

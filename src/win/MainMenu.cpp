@@ -62,8 +62,6 @@ void AppendList(HMENU menu, Menu list, const char* utf8Caption) {
     list.release();  // the parent menu destroys it
 }
 
-// Passes a chain message on to the next viewer without ever waiting long
-
 }  // namespace
 
 void TFMain::PMenuPopup() {
@@ -101,7 +99,7 @@ void TFMain::RebuildMenu() {
     // ANSI bytes as before.
     const auto caption = [&](const std::string& stored, const std::optional<std::u16string>& exact,
                              bool phraseForm) {
-        if (!exact) return ansi.ToUtf16(MenuCaptionOf(stored, codePage));
+        if (!exact) return AnsiMenuCaptionOf(stored, codePage, ansi);
         return phraseForm ? WideMenuCaptionOf(*exact) : ExactCaptionOf(*exact);
     };
     if (History) {

@@ -95,7 +95,8 @@ std::u16string Utf16Of(std::wstring_view wide) {
 
 const CodePage& SystemCodePage() {
     static const CodePage codePage =
-        CodePage::FromPredicate([](unsigned char b) { return IsDBCSLeadByte(b) != 0; });
+        GetACP() == CP_UTF8 ? CodePage::Utf8()
+                            : CodePage::FromPredicate([](unsigned char b) { return IsDBCSLeadByte(b) != 0; });
     return codePage;
 }
 

@@ -1,5 +1,5 @@
 // What both Windows tiers need: waiting with this thread's messages handled,
-// and a clipboard viewer of the test's own.
+// the program's ANSI form of a text, and a clipboard viewer of the test's own.
 #pragma once
 
 #include <windows.h>
@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <string>
+#include <string_view>
 
 namespace qh::test {
 
@@ -27,6 +29,18 @@ inline bool PumpUntil(const std::function<bool()>& done, std::chrono::millisecon
         MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<long long>(left.count(), 20)),
                                   QS_ALLINPUT);
     }
+}
+
+// A text in the ANSI code page as the program keeps it: the system's own
+// conversion, '?' for what the code page lacks and never a lookalike. Taken
+// from the system, not written out, since Windows and Wine differ in it.
+inline std::string AnsiOf(std::wstring_view text) {
+    if (text.empty()) return {};
+    const int units = static_cast<int>(text.size());
+    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), units, nullptr, 0, "?", nullptr);
+    std::string bytes(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), units, bytes.data(), size, "?", nullptr);
+    return bytes;
 }
 
 // A window of this thread that is never shown, of a class of its own (its

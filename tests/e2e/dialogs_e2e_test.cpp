@@ -401,7 +401,7 @@ TEST(SettingDialog, APhraseWithAnEmojiSurvivesSaveRestartAndChoose) {
         ASSERT_TRUE(Click(dialog.cancel));
         ASSERT_TRUE(dialog.Closed());
     }
-    EXPECT_EQ(restarted.Choose({'T', VK_RETURN}), "na?ve ??\r\n??");
+    EXPECT_EQ(restarted.Choose({'T', VK_RETURN}), qh::test::AnsiOf(content));
     EXPECT_EQ(ReadUnicodeText(), content);
     EXPECT_EQ(restarted.Choose({'T', VK_DOWN, VK_RETURN}), Cp932(L"こんにちは"));
     EXPECT_EQ(ReadUnicodeText(), L"こんにちは");

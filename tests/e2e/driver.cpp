@@ -47,9 +47,31 @@ std::wstring Environment(const wchar_t* name) {
     return value;
 }
 
+bool SetBlock(UINT format, const void* data, std::size_t size, std::size_t closingNuls);
+
+// A text put for rendering on demand, and whether it was asked for.
+struct DelayedText {
+    UINT format = 0;
+    std::string bytes;
+    std::size_t nul = 0;
+};
+DelayedText& Delayed() {
+    static DelayedText text;
+    return text;
+}
+
+LRESULT CALLBACK DriverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_RENDERFORMAT && wParam == Delayed().format) {
+        SetBlock(Delayed().format, Delayed().bytes.data(), Delayed().bytes.size(), Delayed().nul);
+        Rendered() = true;
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
 // A message-only window of this thread: the clipboard's owner for our copies.
 HWND DriverWindow() {
-    static const HWND window = qh::test::HiddenWindow(L"QuillharborE2EDriver");
+    static const HWND window = qh::test::HiddenWindow(L"QuillharborE2EDriver", DriverProc);
     return window;
 }
 
@@ -125,11 +147,21 @@ bool WaitUntil(const std::function<bool()>& done, Millis timeout) { return qh::t
 
 // ---- clipboard
 
-bool PutText(std::string_view bytes, const CopyOptions& options) {
+bool& Rendered() {
+    static bool rendered = false;
+    return rendered;
+}
+
+bool PutText(std::string_view bytes, const CopyOptions& options, bool delayed) {
     if (!OpenClipboardPatiently()) return false;
     Finally close([] { CloseClipboard(); });
     if (!EmptyClipboard()) return false;
     const std::size_t nul = !options.terminated ? 0 : options.format == CF_UNICODETEXT ? 2 : 1;
+    if (delayed) {
+        Delayed() = {options.format, std::string(bytes), nul};
+        SetLastError(0);
+        return SetClipboardData(options.format, nullptr) || GetLastError() == 0;
+    }
     if (options.text && !SetBlock(options.format, bytes.data(), bytes.size(), nul)) return false;
     for (const ExtraFormat& extra : options.extra) {
         const UINT format = extra.name.empty() ? extra.id : RegisterClipboardFormatW(extra.name.c_str());
@@ -294,8 +326,8 @@ HWND FindMessageWindow(DWORD processId, std::wstring_view title, std::wstring_vi
 
 // ---- the program under test
 
-Quillharbor::Quillharbor(std::optional<std::string> phraseFile) {
-    const std::wstring source = ProgramUnderTest();
+Quillharbor::Quillharbor(std::optional<std::string> phraseFile, std::wstring source) {
+    if (source.empty()) source = ProgramUnderTest();
     if (source.empty()) {
         problem_ = "QH_EXE does not name Quillharbor.exe";
         return;
@@ -329,12 +361,12 @@ Quillharbor::Quillharbor(std::optional<std::string> phraseFile) {
                              : "Quillharbor.exe ended at start with exit code " + std::to_string(code);
         return;
     }
-    // The window exists before it joins the viewer chain, and while it adds
-    // its tray icon it already answers sent messages: only the chain itself
-    // tells that copies will be seen from now on.
+    // The window exists before it listens to the clipboard, and while it
+    // adds its tray icon it already answers sent messages: the icon comes
+    // after the listener, so once it is there copies are heard.
     window_ = found;
-    if (!WaitUntil([&] { return GetClipboardViewer() == found; }, Millis(15000))) {
-        problem_ = "the TFMain window did not join the clipboard viewer chain within 15 s";
+    if (!WaitUntil([&] { return IconShown(); }, Millis(15000))) {
+        problem_ = "the TFMain window showed no tray icon within 15 s";
         return;
     }
     if (!Sync(Millis(15000))) problem_ = "the main window does not answer";
@@ -369,7 +401,12 @@ bool Quillharbor::Sync(Millis timeout) {
 }
 
 bool Quillharbor::Copy(std::string_view bytes, const CopyOptions& options) {
-    return PutText(bytes, options) && Sync(Millis(30000));
+    // The system posts its notice, which a sent message overtakes: a text
+    // is rendered only when asked for, so its reading shows that it was heard.
+    if (!options.text || !options.extra.empty()) return PutText(bytes, options) && Sync(Millis(30000));
+    Rendered() = false;
+    return PutText(bytes, options, true) && WaitUntil([&] { return Rendered() || !Running(); }, Millis(30000)) &&
+           Sync(Millis(30000));
 }
 
 bool Quillharbor::OpenMenu(Button button) {

@@ -47,7 +47,10 @@ struct CopyOptions {
 };
 // Opens, empties, sets the text (and the extra formats) and closes the
 // clipboard; false when it could not be opened or set.
-bool PutText(std::string_view bytes, const CopyOptions& options = {});
+// With `delayed`, only the text's format is put; the text itself follows
+// when a program asks for it, which sets Rendered().
+bool PutText(std::string_view bytes, const CopyOptions& options = {}, bool delayed = false);
+bool& Rendered();
 // The CF_TEXT bytes up to the first NUL within the block; nullopt when the
 // clipboard cannot be opened or holds no text.
 std::optional<std::string> ReadText();
@@ -117,7 +120,8 @@ public:
     // Copies the program into a fresh temporary folder, with phraseFile as
     // "TypeMsg.cfg" beside it when given, empties the clipboard so that the
     // history starts empty, starts it and waits for its window.
-    explicit Quillharbor(std::optional<std::string> phraseFile = std::nullopt);
+    // `source`: another build of the program than QH_EXE.
+    explicit Quillharbor(std::optional<std::string> phraseFile = std::nullopt, std::wstring source = {});
     ~Quillharbor();
     Quillharbor(const Quillharbor&) = delete;
     Quillharbor& operator=(const Quillharbor&) = delete;
@@ -131,7 +135,7 @@ public:
     // The program's folder, with its phrase file.
     const qh::test::ScratchFolder& folder() const { return folder_; }
 
-    // Returns once the program has handled everything sent to it so far.
+    // Returns once the program has handled everything sent or posted to it so far.
     bool Sync(Millis timeout = Millis(10000));
     // Copies like another program, then waits until the program has seen it.
     bool Copy(std::string_view bytes, const CopyOptions& options = {});

@@ -3,7 +3,7 @@
 // character of its own. A few kanji and kana (those with a 0x5C trail byte
 // among them) are their real selves; every other pair stands for a made-up
 // character of CJK Extension A or the private use area. Characters no pair
-// gives become '?'.
+// gives become '?'. And UTF-8.
 #pragma once
 
 #include <string>
@@ -106,6 +106,14 @@ private:
             if (p.wide == c) return &p;
         return nullptr;
     }
+};
+
+// UTF-8 as the ANSI code page, as Windows 10 and 11 offer it: every
+// character is held, none needs an exact form.
+class FakeUtf8 final : public AnsiCodePage {
+public:
+    std::string FromUtf16(std::u16string_view text) const override { return Utf16ToUtf8(text); }
+    std::u16string ToUtf16(std::string_view ansi) const override { return Utf8ToUtf16(ansi); }
 };
 
 }  // namespace qh::testing

@@ -63,11 +63,11 @@ TEST_F(UnicodeCopies, TheTextFormPutFirstIsTheTruth) {
     Start();
     PutClipboard({{CF_UNICODETEXT, BytesOf(exact) + std::string(2, '\0')}, {CF_TEXT, other}});
     EXPECT_EQ(NewestExact(*main), exact);
-    EXPECT_EQ(HistoryEntries(), (std::vector<std::string>{"na?ve ??"}));
+    EXPECT_EQ(HistoryEntries(), (std::vector<std::string>{AnsiOf(L"naïve 😀")}));
 
     PutClipboard({{CF_TEXT, other}, {CF_UNICODETEXT, BytesOf(exact) + std::string(2, '\0')}});
     EXPECT_EQ(NewestExact(*main), std::nullopt);
-    EXPECT_EQ(HistoryEntries(), (std::vector<std::string>{"naive :)", "na?ve ??"}));
+    EXPECT_EQ(HistoryEntries(), (std::vector<std::string>{"naive :)", AnsiOf(L"naïve 😀")}));
 
     // A Unicode copy the code page holds is an ANSI entry like any other.
     PutClipboard({{CF_UNICODETEXT, BytesOf(u"日本語") + std::string(2, '\0')}});
@@ -100,13 +100,13 @@ TEST_F(UnicodeCopies, AChosenEntryGoesBackInBothFormsAndStaysOneEntry) {
     });
     EXPECT_EQ(caption, L"𠮷野家の髙橋さん 😀(&Z)");
     EXPECT_EQ(ClipboardUnicode(), exact);
-    EXPECT_EQ(ClipboardText(), Ansi("??野家の髙橋さん ??"));
+    EXPECT_EQ(ClipboardText(), AnsiOf(L"𠮷野家の髙橋さん 😀"));
     EXPECT_EQ(NewestExact(*main), exact);
     EXPECT_EQ(HistoryEntries().size(), 3u);
 
     OpenMenu([&](HMENU menu) { return ItemsOf(Submenu(menu, 0)).at(2).id; });
     EXPECT_EQ(ClipboardText(), undefined);
-    EXPECT_EQ(HistoryEntries(), (std::vector<std::string>{undefined, Ansi("??野家の髙橋さん ??"), "newest"}));
+    EXPECT_EQ(HistoryEntries(), (std::vector<std::string>{undefined, AnsiOf(L"𠮷野家の髙橋さん 😀"), "newest"}));
 }
 
 }  // namespace

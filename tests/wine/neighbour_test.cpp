@@ -6,11 +6,38 @@ namespace qh::test {
 namespace {
 
 // Windows refuses OpenMutexA asking for no access rights with
-// ERROR_ACCESS_DENIED when the mutex exists; Wine grants the open.
-TEST(SingleInstance, AnOpenRefusedForWantOfRightsMeansAnotherCopyRuns) {
-    EXPECT_TRUE(win::AnotherCopyRuns(false, ERROR_ACCESS_DENIED));
-    EXPECT_TRUE(win::AnotherCopyRuns(true, ERROR_SUCCESS));
-    EXPECT_FALSE(win::AnotherCopyRuns(false, ERROR_FILE_NOT_FOUND));
+// ERROR_ACCESS_DENIED when the mutex exists, and CreateMutexA gives no handle
+// and ERROR_ACCESS_DENIED when an elevated copy made it; Wine grants both.
+TEST(SingleInstance, EachAnswerOfTheSystemLeadsToTheRightStart) {
+    enum Start { Leaves, Guarded, Unguarded };
+    struct Case {
+        const char* what;
+        bool opened;
+        DWORD openError;
+        bool created;
+        DWORD createError;
+        Start start;
+    };
+    const Case cases[] = {
+        {"the open granted", true, ERROR_SUCCESS, true, ERROR_SUCCESS, Leaves},
+        {"the open refused for want of rights", false, ERROR_ACCESS_DENIED, true, ERROR_SUCCESS, Leaves},
+        {"made first", false, ERROR_FILE_NOT_FOUND, true, ERROR_SUCCESS, Guarded},
+        {"made in the same instant by another copy", false, ERROR_FILE_NOT_FOUND, true, ERROR_ALREADY_EXISTS, Leaves},
+        {"made by an elevated copy", false, ERROR_FILE_NOT_FOUND, false, ERROR_ACCESS_DENIED, Leaves},
+        {"refused for want of memory", false, ERROR_FILE_NOT_FOUND, false, ERROR_NOT_ENOUGH_MEMORY, Unguarded},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        int creates = 0;
+        const std::optional<win::Mutex> instance = win::ClaimInstance(
+            {[&] { return win::MutexAnswer{c.opened ? CreateMutexW(nullptr, FALSE, nullptr) : nullptr, c.openError}; },
+             [&] {
+                 ++creates;
+                 return win::MutexAnswer{c.created ? CreateMutexW(nullptr, TRUE, nullptr) : nullptr, c.createError};
+             }});
+        EXPECT_EQ(instance ? (*instance ? Guarded : Unguarded) : Leaves, c.start);
+        EXPECT_EQ(creates, c.opened || c.openError == ERROR_ACCESS_DENIED ? 0 : 1) << "made after another copy was found";
+    }
 }
 
 using TrayAtLogon = MainWindowTest;

@@ -1,6 +1,5 @@
 // Helpers shared by the window tests: message pumping, the real clipboard,
-// a viewer of our own in the clipboard chain, a reader
-// for real menus, and a closer for message boxes.
+// a reader for real menus, and a closer for message boxes.
 #pragma once
 
 #include <windows.h>
@@ -47,7 +46,7 @@ struct ClipData {
 
 inline UINT Format(const char* name) { return RegisterClipboardFormatA(name); }
 
-// Replaces the clipboard as another program would: the viewers hear of it
+// Replaces the clipboard as another program would: the listeners hear of it
 // when the clipboard closes.
 inline void PutClipboard(const std::vector<ClipData>& data) {
     ASSERT_TRUE(OpenClipboard(ClipboardOwner()));
@@ -75,14 +74,6 @@ inline std::string ClipboardText() {
 
 // ANSI (code page 932 under the test prefix) from UTF-8.
 inline std::string Ansi(const char* utf8) { return win::ToAnsi(win::Widen(utf8)); }
-
-// A viewer of the tests' own, its greeting from the chain already handled.
-struct TestViewer : ChainViewer {
-    TestViewer() {
-        Pump(20ms);
-        drawCount = 0;
-    }
-};
 
 // True while the notification area holds the main window's icon: only an
 // existing icon can be modified.

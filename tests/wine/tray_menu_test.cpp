@@ -1,5 +1,8 @@
 // The tray menu as the user meets it: the real menu built at a click on the
 // icon, read back item by item, and the choices made from it.
+#include <atomic>
+#include <thread>
+
 #include "shell_test_support.h"
 
 namespace qh::test {
@@ -159,6 +162,37 @@ TEST_F(TrayMenu, OpensOnAButtonDownOnlyAndNeverOnceClosingBegan) {
     };
     SendMessageW(main->Handle(), win::WM_TRAYNOTIFY, win::TrayIconId, WM_LBUTTONDOWN);
     EXPECT_EQ(opened, 0);
+}
+
+// The box of a clipboard that stays busy comes from a timer, which the
+// menu's own loop also runs: over the menu it would hide the choice.
+TEST_F(TrayMenu, ABoxFromATimerWaitsUntilTheMenuHasClosed) {
+    Start();
+    CopyText("copied");
+    std::atomic<bool> held{false}, release{false};
+    std::thread holder([&] {
+        if (!OpenClipboard(nullptr)) return;
+        held = true;
+        while (!release) Sleep(5);
+        CloseClipboard();
+    });
+    const bool heldInTime = PumpUntil([&] { return held.load(); });
+    BoxCloser closer;
+    std::size_t boxesOverTheMenu = 0;
+    OpenMenu([&](HMENU) {
+        PostMessageW(main->Handle(), WM_CLIPBOARDUPDATE, 0, 0);
+        Pump(1500ms);  // the retry gives up after about a second
+        boxesOverTheMenu = closer.seen.size();
+        return 0u;
+    });
+    const bool boxAfter = PumpUntil([&] { return !closer.seen.empty(); }, 3000ms);
+    release = true;
+    holder.join();
+
+    ASSERT_TRUE(heldInTime);
+    EXPECT_EQ(boxesOverTheMenu, 0u);
+    ASSERT_TRUE(boxAfter);
+    EXPECT_EQ(closer.seen.at(0).text, L"クリップボードを開くことができません");
 }
 
 TEST_F(TrayMenu, ExitWhileADialogIsOpenEndsTheDialogWithCancelAndCloses) {
