@@ -292,8 +292,10 @@ TEST(Neighbours, TheBoxesOfAFailedLinkAreInFrontOfTheAboutDialog) {
     WaitUntil(
         [&] {
             const HWND box = MessageBoxOf(app.processId());
-            if (!box) return false;
-            EXPECT_TRUE(Above(box, about)) << Cp932(WindowTexts(box)) << " lies behind the About dialog";
+            // Judged once built: a box is shown first and raised only as it is activated.
+            if (!box || WindowTexts(box).empty()) return false;
+            EXPECT_TRUE(WaitUntil([&] { return Above(box, about); }, Millis(5000)))
+                << Cp932(WindowTexts(box)) << " lies behind the About dialog";
             failureShown = WindowTexts(box).find(L"プロセスを起動できませんでした。") != std::wstring::npos;
             PostMessageW(box, WM_COMMAND, IDOK, 0);
             WaitUntil([&] { return !IsWindowVisible(box); }, Millis(15000));
