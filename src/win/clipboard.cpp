@@ -25,19 +25,21 @@ bool MarkedPrivate() {
            HasFormat("Clipboard Viewer Ignore");
 }
 
-// Needs the clipboard open: the value of "CanIncludeInClipboardHistory".
-bool ExcludedFromHistory() {
-    const UINT format = RegisterClipboardFormatA("CanIncludeInClipboardHistory");
-    if (format == 0 || !IsClipboardFormatAvailable(format)) return false;
+// Needs the clipboard open: the DWORD a format holds, if it is there.
+std::optional<DWORD> DwordOf(UINT format) {
+    if (format == 0 || !IsClipboardFormatAvailable(format)) return std::nullopt;
     HANDLE data = GetClipboardData(format);
-    if (!data) return false;
+    if (!data) return std::nullopt;
     LockedBlock block(data);
     const std::string_view bytes = block.Bytes();
-    DWORD allowed = 1;
-    if (bytes.size() < sizeof allowed) return false;
-    std::memcpy(&allowed, bytes.data(), sizeof allowed);
-    return allowed == 0;
+    DWORD value = 0;
+    if (bytes.size() < sizeof value) return std::nullopt;
+    std::memcpy(&value, bytes.data(), sizeof value);
+    return value;
 }
+
+// Needs the clipboard open: the value of "CanIncludeInClipboardHistory".
+bool ExcludedFromHistory() { return DwordOf(RegisterClipboardFormatA("CanIncludeInClipboardHistory")) == 0u; }
 
 // Needs the clipboard open: whether CF_UNICODETEXT comes before CF_TEXT in
 // the order the formats were put.
@@ -52,17 +54,11 @@ bool UnicodeListedFirst() {
 // Needs the clipboard open: the ANSI code page of the input language the
 // text was copied under, else the system's.
 UINT CodePageOfClipboardLocale() {
-    if (!IsClipboardFormatAvailable(CF_LOCALE)) return CP_ACP;
-    HANDLE data = GetClipboardData(CF_LOCALE);
-    if (!data) return CP_ACP;
-    LockedBlock block(data);
-    const std::string_view bytes = block.Bytes();
-    LCID locale = 0;
-    if (bytes.size() < sizeof locale) return CP_ACP;
-    std::memcpy(&locale, bytes.data(), sizeof locale);
+    const std::optional<LCID> locale = DwordOf(CF_LOCALE);
+    if (!locale) return CP_ACP;
     UINT codePage = 0;
     // A language written in Unicode only has code page 0.
-    if (!GetLocaleInfoW(locale, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+    if (!GetLocaleInfoW(*locale, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
                         reinterpret_cast<LPWSTR>(&codePage), sizeof codePage / sizeof(wchar_t)) ||
         codePage == 0 || !IsValidCodePage(codePage))
         return CP_ACP;
