@@ -30,6 +30,8 @@ TEST_F(DialogScreenshot, SettingAndAbout) {
     };
     std::string file;
     for (const auto& [caption, content] : phrases) file += ToAnsi(caption) + "\t" + ToAnsi(content) + "\r\n";
+    // Characters whose second Shift-JIS byte is a backslash show without a stray one.
+    file += ToAnsi(L"申請") + "\t" + EscapePhraseText(ToAnsi(L"ソフトウェア申請書を表示します。")) + "\r\n";
     WriteFile(file);
 
     Script setting;
