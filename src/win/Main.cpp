@@ -19,7 +19,7 @@ enum : UINT_PTR {
 // Clipboard managers and the system's own history open the clipboard right
 // after every copy: a busy clipboard is tried again for about a second.
 constexpr UINT CaptureRetryInterval = 50;
-constexpr ULONGLONG CaptureRetryLimit = 1000;
+constexpr auto CaptureRetryLimit = static_cast<ULONGLONG>(BusyClipboardPatience.count());
 // At logon the shell may not be ready for the icon yet.
 constexpr UINT TrayRetryInterval = 1000;
 
@@ -357,9 +357,7 @@ void TFMain::WMEndSession(bool ending) {
 
 void TFMain::WMTaskbarCreated() {
     // The shell restarted and forgot the icon; the scale may have changed too.
-    if (closed_) return;
-    icon_ = LoadTrayIcon(WindowDpi(hwnd_));
-    AddTrayIcon();
+    WMDpiChanged(WindowDpi(hwnd_));
 }
 
 void TFMain::WMDpiChanged(int dpi) {

@@ -151,6 +151,17 @@ int RunMessageLoop() {
     return static_cast<int>(msg.wParam);
 }
 
+void PauseAnsweringSentMessages(DWORD pause) {
+    const ULONGLONG end = GetTickCount64() + pause;
+    for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
+        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_SENDMESSAGE) !=
+            WAIT_OBJECT_0)
+            continue;
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);  // delivers the sent ones
+    }
+}
+
 void ProcessWaitingMessages() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {

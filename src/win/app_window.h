@@ -51,6 +51,9 @@ int RunMessageLoop();
 // Runs the messages already waiting, then returns (a WM_QUIT met on the
 // way is queued again for the loop that owns it).
 void ProcessWaitingMessages();
+// Waits for about `pause` milliseconds, answering the messages other threads
+// send to this one meanwhile, as any wait of a window's thread should.
+void PauseAnsweringSentMessages(DWORD pause);
 
 // ---- modal dialogs. Our dialogs are ordinary windows owned by the main
 // window. RunModal disables every other visible window of the program (an

@@ -113,10 +113,7 @@ OpenClipboardScope::OpenClipboardScope(std::chrono::milliseconds patience) {
     while (!OpenClipboard(AppWindow())) {
         const ULONGLONG now = GetTickCount64();
         if (now >= end) throw ClipboardBusy();
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 10)),
-                                  QS_SENDMESSAGE);
-        MSG msg;
-        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);  // runs the sent ones
+        PauseAnsweringSentMessages(static_cast<DWORD>(std::min<ULONGLONG>(end - now, 10)));
     }
 }
 

@@ -53,8 +53,8 @@ private:
     std::size_t size_ = 0;
 };
 
-// How long a clipboard another program holds is waited for when the user
-// asked for it: about as long as a copy's capture tries.
+// How long a clipboard another program holds is waited for, by a copy's
+// capture and whenever the user asked for the clipboard.
 inline constexpr std::chrono::milliseconds BusyClipboardPatience{1000};
 
 bool ClipboardHasText();

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <stdexcept>
 
+#include "app_window.h"
 #include "conversions.h"
 #include "handles.h"
 
@@ -15,19 +16,6 @@ namespace {
 
 // CreateFileW fails with INVALID_HANDLE_VALUE, not null.
 KernelHandle File(HANDLE h) { return KernelHandle(h == INVALID_HANDLE_VALUE ? nullptr : h); }
-
-// Waits for about `pause` milliseconds. Messages other threads send to this
-// one are answered meanwhile, as any wait of a window's thread should.
-void PauseAnsweringSentMessages(DWORD pause) {
-    const ULONGLONG end = GetTickCount64() + pause;
-    for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
-        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_SENDMESSAGE) !=
-            WAIT_OBJECT_0)
-            continue;
-        MSG msg;
-        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);  // delivers the sent ones
-    }
-}
 
 // An antivirus scanner or the indexer holds a file it has just seen for a
 // moment: `attempt` is tried again for up to about two seconds while it

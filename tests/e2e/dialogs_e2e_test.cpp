@@ -127,16 +127,21 @@ public:
         ClickAt({area.left + fromLeft, header.bottom + 6});
     }
 
-    // Clicks the first row until the caption field shows `caption`; a
-    // synthesized click is sometimes lost on a loaded machine.
-    bool ClickFirstRowUntilCaption(const std::wstring& caption) const {
-        if (!BringForward(window)) return false;
-        for (int attempt = 0; attempt < 3; ++attempt) {
+    // Clicks the first row until the caption field shows `caption` (a
+    // synthesized click is sometimes lost on a loaded machine), then expects
+    // `content` in the content field.
+    ::testing::AssertionResult FirstRowFills(const std::wstring& caption, const std::wstring& content) const {
+        bool filled = BringForward(window);
+        for (int attempt = 0; attempt < 3 && filled && TextOf(cap) != caption; ++attempt) {
             if (attempt) Sleep(GetDoubleClickTime() + 50);  // never read as a double click
             ClickFirstRow(40);
-            if (WaitUntil([&] { return TextOf(cap) == caption; }, Millis(3000))) return true;
+            WaitUntil([&] { return TextOf(cap) == caption; }, Millis(3000));
         }
-        return false;
+        if (!filled || TextOf(cap) != caption)
+            return ::testing::AssertionFailure() << "the caption field shows \"" << Cp932(TextOf(cap)) << "\"";
+        if (TextOf(memo) != content)
+            return ::testing::AssertionFailure() << "the content field shows \"" << Cp932(TextOf(memo)) << "\"";
+        return ::testing::AssertionSuccess();
     }
 
     HWND window = nullptr, list = nullptr, cap = nullptr, memo = nullptr, add = nullptr, change = nullptr,
@@ -395,9 +400,7 @@ TEST(SettingDialog, APhraseWithAnEmojiSurvivesSaveRestartAndChoose) {
     {
         SettingDialog dialog(restarted);
         ASSERT_COMPLETE(dialog);
-        EXPECT_TRUE(dialog.ClickFirstRowUntilCaption(caption))
-            << "the caption field shows \"" << Cp932(TextOf(dialog.cap)) << "\"";
-        EXPECT_EQ(TextOf(dialog.memo), content);
+        EXPECT_TRUE(dialog.FirstRowFills(caption, content));
         ASSERT_TRUE(Click(dialog.cancel));
         ASSERT_TRUE(dialog.Closed());
     }
@@ -478,9 +481,7 @@ TEST(PhraseFile, ACaptionWithBackslashesAndJapaneseSurviveAnUneditedChange) {
     {
         SettingDialog dialog(app);
         ASSERT_COMPLETE(dialog);
-        EXPECT_TRUE(dialog.ClickFirstRowUntilCaption(caption))
-            << "the caption field shows \"" << Cp932(TextOf(dialog.cap)) << "\"";
-        EXPECT_EQ(TextOf(dialog.memo), content);
+        EXPECT_TRUE(dialog.FirstRowFills(caption, content));
         ASSERT_TRUE(Click(dialog.change));
         ASSERT_TRUE(Click(dialog.ok));
         ASSERT_TRUE(dialog.Closed());

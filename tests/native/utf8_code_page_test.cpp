@@ -4,6 +4,7 @@
 
 #include "fake_code_page.h"
 #include "memory_file.h"
+#include "reporters.h"
 #include "model.h"
 #include "setting_rules.h"
 #include "text.h"
@@ -29,10 +30,6 @@ TEST(Utf8CodePage, CaptionsAreCutByWidthAndNeverInsideACharacter) {
     EXPECT_EQ(utf8.BoundaryAtOrBefore("a\xE8\xAA\x9E", 4), 4u);
 }
 
-struct FailOnReport : Reporter {
-    void Inform(std::string_view message) override { ADD_FAILURE() << message; }
-};
-
 TEST(Utf8CodePage, HistoryAndPhrasesComeBackAsTheyWere) {
     const testing::FakeUtf8 ansi;
     const std::u16string text = u"𠮷野家の髙橋さん naïve 😀 表\\ソ\r\n2行目";
@@ -42,7 +39,7 @@ TEST(Utf8CodePage, HistoryAndPhrasesComeBackAsTheyWere) {
     EXPECT_EQ(ansi.ToUtf16(UnescapeText(history.Entry(0))), text);
 
     std::optional<std::string> file;
-    FailOnReport reporter;
+    test::RecordingReporter reporter;
     TTypeMsg store(std::make_unique<test::MemoryFile>(file), reporter, ansi);
     SettingRows rows(store);
     ASSERT_TRUE(rows.Add(u"挨拶😀", text));
@@ -55,6 +52,7 @@ TEST(Utf8CodePage, HistoryAndPhrasesComeBackAsTheyWere) {
     EXPECT_EQ(SettingRows(again).Rows(), rows.Rows());
     ASSERT_EQ(again.Count(), 1u);
     EXPECT_EQ(ansi.ToUtf16(UnescapeText(again.Contents()[0])), text);
+    EXPECT_TRUE(reporter.messages.empty());
 }
 
 }  // namespace

@@ -438,8 +438,7 @@ TEST_F(DialogTest, SettingMemoTakesAtMost10240BytesFromTheUser) {
     Script script;
     script.WaitFor("dialog", SettingOpen)
         .Do([&] {
-            test::PutClipboard({{CF_UNICODETEXT, std::string(reinterpret_cast<const char*>(twiceTheLimit.c_str()),
-                                                             (twiceTheLimit.size() + 1) * sizeof(wchar_t))}});
+            test::PutClipboard({{CF_UNICODETEXT, test::UnicodeBytes(twiceTheLimit)}});
             SetFocus(Item(IdMemo));
             SendMessageW(Item(IdMemo), WM_PASTE, 0, 0);
             const std::string text = Ansi(Item(IdMemo));

@@ -8,10 +8,6 @@
 namespace qh::win {
 namespace {
 
-std::string Bytes(std::wstring_view text) {
-    return {reinterpret_cast<const char*>(text.data()), (text.size() + 1) * sizeof(wchar_t)};
-}
-
 TEST_F(DialogTest, SettingPastesTheFormPutFirstInTheLanguageItWasCopiedIn) {
     const LCID russian = MAKELCID(MAKELANGID(LANG_RUSSIAN, SUBLANG_RUSSIAN_RUSSIA), SORT_DEFAULT);
     const struct {
@@ -19,13 +15,13 @@ TEST_F(DialogTest, SettingPastesTheFormPutFirstInTheLanguageItWasCopiedIn) {
         std::wstring pasted;
         bool heldAMoment = false;  // by another program
     } cases[] = {
-        {{{CF_TEXT, std::string("ansi\0", 5)}, {CF_UNICODETEXT, Bytes(L"unicode")}}, L"ansi"},
-        {{{CF_UNICODETEXT, Bytes(L"ソ表申")}, {CF_TEXT, std::string("ansi\0", 5)}}, L"ソ表申"},
+        {{{CF_TEXT, std::string("ansi\0", 5)}, {CF_UNICODETEXT, test::UnicodeBytes(L"unicode")}}, L"ansi"},
+        {{{CF_UNICODETEXT, test::UnicodeBytes(L"ソ表申")}, {CF_TEXT, std::string("ansi\0", 5)}}, L"ソ表申"},
         // "Привет" in code page 1251, copied under a Russian keyboard.
         {{{CF_TEXT, std::string("\xCF\xF0\xE8\xE2\xE5\xF2\0", 7)},
           {CF_LOCALE, std::string(reinterpret_cast<const char*>(&russian), sizeof russian)}},
          L"Привет"},
-        {{{CF_UNICODETEXT, Bytes(L"待った")}}, L"待った", true},
+        {{{CF_UNICODETEXT, test::UnicodeBytes(L"待った")}}, L"待った", true},
     };
     Script script;
     script.WaitFor("dialog", SettingOpen).Do([&] {

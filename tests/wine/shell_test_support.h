@@ -11,6 +11,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Main.h"
@@ -45,6 +46,11 @@ struct ClipData {
 };
 
 inline UINT Format(const char* name) { return RegisterClipboardFormatA(name); }
+
+// The bytes of a CF_UNICODETEXT block, its terminating NUL included.
+inline std::string UnicodeBytes(std::wstring_view text) {
+    return {reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t) + sizeof(wchar_t)};
+}
 
 // Replaces the clipboard as another program would: the listeners hear of it
 // when the clipboard closes.
