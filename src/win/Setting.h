@@ -13,7 +13,8 @@
 namespace qh::win {
 
 // Shows the dialog modally above `owner`, with the file as it is now, and,
-// on OK, hands the rows to the store and saves it. Returns IDOK or IDCANCEL.
+// on OK, hands the rows to the store and saves it. Returns IDOK or IDCANCEL;
+// while one is open, brings that one to the front and returns IDCANCEL.
 INT_PTR ShowSettingDialog(HWND owner, TTypeMsg& store);
 
 inline constexpr wchar_t SettingWindowClass[] = L"QuillharborSetting";

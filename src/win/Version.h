@@ -7,6 +7,8 @@
 
 namespace qh::win {
 
+// Shows the dialog modally above `owner`; while one is open, brings that one
+// to the front instead and returns IDCANCEL.
 INT_PTR ShowAboutDialog(HWND owner);
 
 inline constexpr wchar_t AboutWindowClass[] = L"QuillharborAbout";

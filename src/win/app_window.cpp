@@ -231,4 +231,17 @@ void CloseOpenDialogs() {
     WakeMessageLoops();
 }
 
+HWND OpenDialog(const wchar_t* className) {
+    for (const ModalEntry* e : openDialogs) {
+        wchar_t name[64];
+        if (!e->ended && GetClassNameW(e->dialog, name, 64) && lstrcmpW(name, className) == 0) return e->dialog;
+    }
+    return nullptr;
+}
+
+void BringToFront(HWND dialog) {
+    const HWND top = IsWindowEnabled(dialog) ? dialog : TopOwnWindow(AppWindow());
+    if (top) SetForegroundWindow(top);
+}
+
 }  // namespace qh::win

@@ -51,20 +51,6 @@ bool UnicodeListedFirst() {
     return false;
 }
 
-// Needs the clipboard open: the ANSI code page of the input language the
-// text was copied under, else the system's.
-UINT CodePageOfClipboardLocale() {
-    const std::optional<LCID> locale = DwordOf(CF_LOCALE);
-    if (!locale) return CP_ACP;
-    UINT codePage = 0;
-    // A language written in Unicode only has code page 0.
-    if (!GetLocaleInfoW(*locale, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
-                        reinterpret_cast<LPWSTR>(&codePage), sizeof codePage / sizeof(wchar_t)) ||
-        codePage == 0 || !IsValidCodePage(codePage))
-        return CP_ACP;
-    return codePage;
-}
-
 // A movable block holding `bytes` bytes written by `fill`, then a NUL of
 // `nulSize` bytes.
 template <class Fill>
@@ -151,14 +137,14 @@ std::optional<ExactText> ReadClipboardText() {
 
 std::wstring ReadClipboardPasteText() {
     OpenClipboardScope open(BusyClipboardPatience);
-    if (UnicodeListedFirst()) {
-        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-            const std::u16string text = UnicodeTextOfBlock(data);
-            return std::wstring(text.begin(), text.end());
-        }
-    }
-    HANDLE data = GetClipboardData(CF_TEXT);
-    return data ? FromAnsi(AnsiTextOfBlock(data), CodePageOfClipboardLocale()) : std::wstring();
+    // As Notepad pastes: an ANSI text comes converted by the system, in the
+    // code page of CF_LOCALE. Our own put-backs hold both forms, and CF_TEXT
+    // read in the code page of whatever input language was active when the
+    // clipboard closed would garble them.
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    if (!data) return std::wstring();
+    const std::u16string text = UnicodeTextOfBlock(data);
+    return std::wstring(text.begin(), text.end());
 }
 
 void WriteClipboardText(std::string_view ansiText, std::optional<std::u16string_view> exactText) {

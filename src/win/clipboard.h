@@ -66,10 +66,10 @@ bool ClipboardHasText();
 // the copying program asked that its data not be recorded (passwords): the
 // data is then not read at all.
 std::optional<ExactText> ReadClipboardText();
-// What the user pastes, by the same rule: the text form the copying program
-// put first. An ANSI text is read in the code page of the input language it
-// was copied under (CF_LOCALE), as the system's own conversion does. Empty
-// when there is no text; a busy clipboard is waited for, then ClipboardBusy.
+// What the user pastes: CF_UNICODETEXT, as any Unicode edit control takes
+// it, which the system makes from an ANSI text in the code page of the input
+// language it was copied under (CF_LOCALE). Empty when there is no text; a
+// busy clipboard is waited for, then ClipboardBusy.
 std::wstring ReadClipboardPasteText();
 // Replaces the whole clipboard with the text: CF_UNICODETEXT holds the exact
 // text (or the ANSI bytes converted when there is none) and CF_TEXT the ANSI

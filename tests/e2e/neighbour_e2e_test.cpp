@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <optional>
@@ -251,9 +252,13 @@ TEST(Neighbours, APhraseFileHeldByAScannerForAMomentIsStillSaved) {
 
 // ---- the newest window in front
 
-TEST(Neighbours, SettingsOpenedOverTheAboutDialogAreInFront) {
+TEST(Neighbours, SettingsOpenedOverTheAboutDialogAreInFrontAndEachOpensOnce) {
     Quillharbor app;
     ASSERT_STARTED(app);
+    const auto count = [&](std::wstring_view title) {
+        const std::vector<HWND> windows = VisibleWindows(app.processId());
+        return std::count_if(windows.begin(), windows.end(), [&](HWND w) { return CaptionOf(w) == title; });
+    };
     ASSERT_TRUE(app.Command({OpenAbout}));
     const HWND about = WaitForWindow(app.processId(), L"バージョン情報");
     ASSERT_TRUE(about);
@@ -261,6 +266,15 @@ TEST(Neighbours, SettingsOpenedOverTheAboutDialogAreInFront) {
     const HWND settings = WaitForWindow(app.processId(), L"設定");
     ASSERT_TRUE(settings);
     EXPECT_TRUE(Above(settings, about)) << "the settings dialog lies behind the About dialog";
+    // Chosen again, each brings forward what is open; the second OK of a
+    // second settings dialog would save over the first one's rows.
+    for (const WORD again : {OpenSettings, OpenAbout}) {
+        ASSERT_TRUE(app.Command({again}));
+        ASSERT_TRUE(app.Sync());
+        EXPECT_EQ(count(L"設定"), 1);
+        EXPECT_EQ(count(L"バージョン情報"), 1);
+        EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == settings; }, Millis(5000)));
+    }
 
     PostMessageW(settings, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(settings); }, Millis(15000)));

@@ -1,5 +1,5 @@
-// Pasting into the settings dialog's content field reads the clipboard as a
-// copy's capture does.
+// Pasting into the settings dialog's content field gives what Notepad would:
+// the clipboard's CF_UNICODETEXT, whatever the input language.
 #include <atomic>
 #include <thread>
 
@@ -8,18 +8,25 @@
 namespace qh::win {
 namespace {
 
-TEST_F(DialogTest, SettingPastesTheFormPutFirstInTheLanguageItWasCopiedIn) {
-    const LCID russian = MAKELCID(MAKELANGID(LANG_RUSSIAN, SUBLANG_RUSSIAN_RUSSIA), SORT_DEFAULT);
+TEST_F(DialogTest, SettingPastesTheUnicodeFormInTheLanguageItWasCopiedIn) {
+    const auto locale = [](LANGID language) {
+        const LCID id = MAKELCID(language, SORT_DEFAULT);
+        return test::ClipData{CF_LOCALE, std::string(reinterpret_cast<const char*>(&id), sizeof id)};
+    };
     const struct {
         std::vector<test::ClipData> clipboard;
         std::wstring pasted;
         bool heldAMoment = false;  // by another program
     } cases[] = {
-        {{{CF_TEXT, std::string("ansi\0", 5)}, {CF_UNICODETEXT, test::UnicodeBytes(L"unicode")}}, L"ansi"},
+        // Our own put-back, closed under an English keyboard: Windows stamps that language.
+        {{{CF_TEXT, std::string("\x83\x5C\x95\x5C\x90\x5C\0", 7)},
+          {CF_UNICODETEXT, test::UnicodeBytes(L"ソ表申")},
+          locale(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US))},
+         L"ソ表申"},
         {{{CF_UNICODETEXT, test::UnicodeBytes(L"ソ表申")}, {CF_TEXT, std::string("ansi\0", 5)}}, L"ソ表申"},
         // "Привет" in code page 1251, copied under a Russian keyboard.
         {{{CF_TEXT, std::string("\xCF\xF0\xE8\xE2\xE5\xF2\0", 7)},
-          {CF_LOCALE, std::string(reinterpret_cast<const char*>(&russian), sizeof russian)}},
+          locale(MAKELANGID(LANG_RUSSIAN, SUBLANG_RUSSIAN_RUSSIA))},
          L"Привет"},
         {{{CF_UNICODETEXT, test::UnicodeBytes(L"待った")}}, L"待った", true},
     };
