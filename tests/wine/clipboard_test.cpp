@@ -133,7 +133,7 @@ TEST_F(Clipboard, AClipboardThatStaysBusyIsReportedAndLeavesTheHistoryAsItWas) {
     BoxCloser closer;
     // The thread is let go before any check: a test that returns with it
     // still running would end the whole program.
-    const bool boxSeen = PumpUntil([&] { return held && !closer.seen.empty(); }, 5000ms);
+    const bool boxSeen = PumpUntil([&] { return held && !closer.seen.empty(); }, 10000ms);
     releaseClipboard = true;
     holder.join();
     ASSERT_TRUE(boxSeen) << (held ? "no box was shown" : "the clipboard could not be held");
@@ -178,7 +178,7 @@ TEST_F(Clipboard, ASessionThatEndsWhileATextIsRenderedEndsTheProgramCleanly) {
     });
     BoxCloser closer;
     const bool closed = PumpUntil([&] { return endedWhileRendering && !main->TrayActive; }, 5000ms);
-    Pump(1200ms);  // a retry of the clipboard would have given up by now
+    Pump(5200ms);  // a retry of the clipboard would have given up by now
     quit = true;
     owner.join();
 

@@ -241,7 +241,7 @@ protected:
     void Start(const std::vector<std::string>& phraseLines = {}) {
         if (!phraseLines.empty()) folder.WritePhrases(phraseLines);
         main = std::make_unique<win::TFMain>(folder.PhraseFile());
-        main->SetMenuTracker([this](HMENU menu, POINT) { return pick ? pick(menu) : 0u; });
+        main->SetMenuTracker([this](HMENU menu, const win::TFMain::MenuPlacement&) { return pick ? pick(menu) : 0u; });
         Pump(20ms);
     }
 

@@ -181,7 +181,7 @@ TEST_F(TrayMenu, ABoxFromATimerWaitsUntilTheMenuHasClosed) {
     std::size_t boxesOverTheMenu = 0;
     OpenMenu([&](HMENU) {
         PostMessageW(main->Handle(), WM_CLIPBOARDUPDATE, 0, 0);
-        Pump(1500ms);  // the retry gives up after about a second
+        Pump(5500ms);  // the retry gives up after about five seconds
         boxesOverTheMenu = closer.seen.size();
         return 0u;
     });
