@@ -1,6 +1,8 @@
 // What the main window reads from the clipboard, what it refuses to keep,
 // and how it behaves towards a program that holds the clipboard.
 #include <atomic>
+#include <cstring>
+#include <optional>
 #include <limits>
 #include <thread>
 
@@ -185,6 +187,46 @@ TEST_F(Clipboard, ASessionThatEndsWhileATextIsRenderedEndsTheProgramCleanly) {
     ASSERT_TRUE(put && closed);
     EXPECT_FALSE(main->History.has_value());
     EXPECT_TRUE(closer.seen.empty()) << "a box after closing had begun";
+}
+
+// The DWORD a format holds on the clipboard, if it is there.
+std::optional<DWORD> ClipboardDword(UINT format) {
+    std::optional<DWORD> value;
+    if (!OpenClipboard(ClipboardOwner())) return value;
+    if (HANDLE data = GetClipboardData(format); data && GlobalSize(data) >= sizeof(DWORD)) {
+        value.emplace();
+        std::memcpy(&*value, GlobalLock(data), sizeof(DWORD));
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return value;
+}
+
+// Without a CF_LOCALE of its own the put-back is stamped, on Windows, with
+// the active input language. A copy kept off clipboard sync stays off it.
+TEST_F(Clipboard, AChosenEntryNamesTheLocaleOfItsBytesAndKeepsItsCloudMark) {
+    struct Case {
+        const char* what;
+        std::optional<std::string> mark;
+        std::optional<DWORD> putBack;
+    };
+    const std::vector<Case> cases = {
+        {"kept off clipboard sync", std::string(4, '\0'), 0u},
+        {"allowed on clipboard sync", std::string("\1\0\0\0", 4), std::nullopt},
+        {"unmarked", std::nullopt, std::nullopt},
+    };
+    Start();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<ClipData> copy{{CF_TEXT, Ansi("表示ソース") + '\0'}};
+        if (c.mark) copy.push_back({Format("CanUploadToCloudClipboard"), *c.mark});
+        PutClipboard(copy);
+        CopyText("newer");
+        OpenMenu([](HMENU menu) { return ItemsOf(GetSubMenu(menu, 0)).at(1).id; });
+        EXPECT_EQ(ClipboardText(), Ansi("表示ソース"));
+        EXPECT_EQ(ClipboardDword(Format("CanUploadToCloudClipboard")), c.putBack);
+        EXPECT_EQ(ClipboardDword(CF_LOCALE), GetSystemDefaultLCID());
+    }
 }
 
 TEST_F(Clipboard, AChosenEntryReplacesEveryFormatWithItsText) {
