@@ -226,6 +226,34 @@ std::optional<DWORD> ClipboardDword(UINT format) {
     return value;
 }
 
+// An English user locale in this process for one scope. Wine stamps a text
+// closed without CF_LOCALE with the user's locale, where Windows takes the
+// input language: either differs from the system's here. (Under Wine only,
+// where the change stays in the process.)
+class EnglishUserLocale {
+public:
+    EnglishUserLocale() {
+        const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        if (!GetProcAddress(ntdll, "wine_get_version")) return;
+        set_ = reinterpret_cast<Set>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "NtSetDefaultLocale")));
+        const auto query =
+            reinterpret_cast<Query>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "NtQueryDefaultLocale")));
+        if (!set_ || !query || query(TRUE, &old_) != 0) set_ = nullptr;
+        if (set_) set_(TRUE, MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT));
+    }
+    ~EnglishUserLocale() {
+        if (set_) set_(TRUE, old_);
+    }
+    EnglishUserLocale(const EnglishUserLocale&) = delete;
+    EnglishUserLocale& operator=(const EnglishUserLocale&) = delete;
+
+private:
+    using Set = LONG(NTAPI*)(BOOLEAN, LCID);
+    using Query = LONG(NTAPI*)(BOOLEAN, LCID*);
+    Set set_ = nullptr;
+    LCID old_ = 0;
+};
+
 // Without a CF_LOCALE of its own the put-back is stamped, on Windows, with
 // the active input language. A copy kept off clipboard sync stays off it.
 TEST_F(Clipboard, AChosenEntryNamesTheLocaleOfItsBytesAndKeepsItsCloudMark) {
@@ -240,6 +268,7 @@ TEST_F(Clipboard, AChosenEntryNamesTheLocaleOfItsBytesAndKeepsItsCloudMark) {
         {"unmarked", std::nullopt, std::nullopt},
     };
     Start();
+    const EnglishUserLocale english;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::vector<ClipData> copy{{CF_TEXT, Ansi("表示ソース") + '\0'}};
