@@ -213,6 +213,42 @@ TEST_F(Clipboard, ASessionThatEndsWhileATextIsRenderedEndsTheProgramCleanly) {
     EXPECT_TRUE(closer.seen.empty()) << "a box after closing had begun";
 }
 
+// A text its owner never renders (it ended, or timed out) is asked for again
+// for a while, then given up without a word: the clipboard was not busy.
+std::atomic<int> renderRequests{0};
+LRESULT CALLBACK RenderNothing(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg != WM_RENDERFORMAT) return DefWindowProcW(window, msg, wParam, lParam);
+    ++renderRequests;
+    return 0;
+}
+
+TEST_F(Clipboard, ATextNeverRenderedIsAskedForAgainThenGivenUpWithoutABox) {
+    Start();
+    CopyText("before");
+    renderRequests = 0;
+    std::atomic<bool> put{false}, quit{false};
+    std::thread owner([&] {
+        const HWND window = HiddenWindow(L"QhTestSilentRenderer", RenderNothing);
+        if (OpenClipboard(window)) {
+            EmptyClipboard();
+            SetClipboardData(CF_TEXT, nullptr);
+            CloseClipboard();
+            put = true;
+        }
+        PumpUntil([&] { return quit.load(); }, 20000ms);
+        DestroyWindow(window);
+    });
+    BoxCloser closer;
+    const bool askedAgain = PumpUntil([&] { return renderRequests >= 2; }, 5000ms);
+    const bool box = PumpUntil([&] { return !closer.seen.empty(); }, 7000ms);  // past the retry's patience
+    quit = true;
+    owner.join();
+
+    EXPECT_TRUE(put && askedAgain);
+    EXPECT_FALSE(box);
+    EXPECT_EQ(HistoryEntries(), (std::vector<std::string>{"before"}));
+}
+
 // The DWORD a format holds on the clipboard, if it is there.
 std::optional<DWORD> ClipboardDword(UINT format) {
     std::optional<DWORD> value;
