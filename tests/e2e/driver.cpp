@@ -97,11 +97,8 @@ bool SetBlock(UINT format, const void* data, std::size_t size, std::size_t closi
     return true;
 }
 
-int& NoticesTaken() {
-    static int taken = 0;
-    return taken;
-}
-void CALLBACK NoticeTaken(HWND, UINT, ULONG_PTR, LRESULT) { ++NoticesTaken(); }
+int noticesTaken = 0;
+void CALLBACK NoticeTaken(HWND, UINT, ULONG_PTR, LRESULT) { ++noticesTaken; }
 
 DWORD ProcessOf(HWND window) {
     DWORD id = 0;
@@ -424,12 +421,11 @@ bool Quillharbor::OpenMenu(Button button) {
     return WaitUntil([&] { return !VisiblePopupMenus(processId()).empty(); }, Millis(5000));
 }
 
-bool Quillharbor::ClickIcon(Button button) {
+bool Quillharbor::ClickIcon() {
     SetCursorPos(MenuAnchor.x, MenuAnchor.y);
-    const int before = NoticesTaken();
-    return SendMessageCallbackW(window_, TrayCallback, TrayIconId,
-                                button == Button::Left ? WM_LBUTTONDOWN : WM_RBUTTONDOWN, NoticeTaken, 0) &&
-           WaitUntil([&] { return NoticesTaken() > before; }, Millis(5000));
+    const int before = noticesTaken;
+    return SendMessageCallbackW(window_, TrayCallback, TrayIconId, WM_LBUTTONDOWN, NoticeTaken, 0) &&
+           WaitUntil([&] { return noticesTaken > before; }, Millis(5000));
 }
 
 void Quillharbor::CloseMenus() {

@@ -36,17 +36,6 @@ TEST(History, KeepsTheNewestDistinctTextsFirst) {
     EXPECT_EQ(Entries(h), (std::vector<std::string>{"B", "", "b", "A"}));
 }
 
-TEST(History, AnEntryIsKeptOffClipboardSyncAsItsNewestCopyAsked) {
-    History h;
-    h.CaptureClipboardText(ExactText{"secret", std::nullopt}, true);
-    h.CaptureClipboardText("other");
-    EXPECT_TRUE(h.LocalOnly(1));
-    EXPECT_FALSE(h.LocalOnly(0));
-    h.CaptureClipboardText("secret");
-    EXPECT_EQ(Entries(h), (std::vector<std::string>{"secret", "other"}));
-    EXPECT_FALSE(h.LocalOnly(0));
-}
-
 TEST(History, HoldsAtMostThirtyEntries) {
     History h;
     for (int i = 0; i < 31; ++i) h.CaptureClipboardText("text " + std::to_string(i));

@@ -1,7 +1,6 @@
 // What the main window reads from the clipboard, what it refuses to keep,
 // and how it behaves towards a program that holds the clipboard.
 #include <atomic>
-#include <cstring>
 #include <optional>
 #include <limits>
 #include <thread>
@@ -155,21 +154,15 @@ TEST_F(Clipboard, AClipboardBusyForSecondsIsWaitedForWithoutABox) {
     Start();
     CopyText("copied");
     main->History->Clear();  // not heard yet
-    std::atomic<bool> held{false}, done{false};
-    const HWND target = main->Handle();
-    std::thread holder([&] {
-        if (OpenClipboard(nullptr)) {
-            held = true;
-            PostMessageW(target, WM_CLIPBOARDUPDATE, 0, 0);
-            Sleep(2500);  // the holder's work
-            CloseClipboard();
-        }
-        done = true;
+    std::thread holder([target = main->Handle()] {
+        if (!OpenClipboard(nullptr)) return;
+        PostMessageW(target, WM_CLIPBOARDUPDATE, 0, 0);
+        Sleep(2500);  // the holder's work
+        CloseClipboard();
     });
     BoxCloser closer;
-    const bool recorded = PumpUntil([&] { return done && !HistoryEntries().empty(); }, 10000ms);
+    EXPECT_TRUE(PumpUntil([&] { return !HistoryEntries().empty(); }, 10000ms));
     holder.join();
-    EXPECT_TRUE(held && recorded);
     EXPECT_TRUE(closer.seen.empty());
 }
 
@@ -213,120 +206,39 @@ TEST_F(Clipboard, ASessionThatEndsWhileATextIsRenderedEndsTheProgramCleanly) {
     EXPECT_TRUE(closer.seen.empty()) << "a box after closing had begun";
 }
 
-// A text its owner never renders (it ended, or timed out) is asked for again
-// for a while, then given up without a word: the clipboard was not busy.
-std::atomic<int> renderRequests{0};
-LRESULT CALLBACK RenderNothing(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg != WM_RENDERFORMAT) return DefWindowProcW(window, msg, wParam, lParam);
-    ++renderRequests;
-    return 0;
-}
-
-TEST_F(Clipboard, ATextNeverRenderedIsAskedForAgainThenGivenUpWithoutABox) {
-    Start();
-    CopyText("before");
-    renderRequests = 0;
-    std::atomic<bool> put{false}, quit{false};
-    std::thread owner([&] {
-        const HWND window = HiddenWindow(L"QhTestSilentRenderer", RenderNothing);
-        // The window may still be reading "before".
-        if (PumpUntil([&] { return OpenClipboard(window) != FALSE; })) {
-            EmptyClipboard();
-            SetClipboardData(CF_TEXT, nullptr);
-            CloseClipboard();
-            put = true;
-        }
-        PumpUntil([&] { return quit.load(); }, 20000ms);
-        DestroyWindow(window);
-    });
-    BoxCloser closer;
-    const bool askedAgain = PumpUntil([&] { return renderRequests >= 2; }, 5000ms);
-    const bool box = PumpUntil([&] { return !closer.seen.empty(); }, 7000ms);  // past the retry's patience
-    quit = true;
-    owner.join();
-
-    EXPECT_TRUE(put);
-    EXPECT_TRUE(askedAgain) << renderRequests;
-    EXPECT_FALSE(box);
-    EXPECT_EQ(HistoryEntries(), (std::vector<std::string>{"before"}));
-}
-
-// The DWORD a format holds on the clipboard, if it is there.
 std::optional<DWORD> ClipboardDword(UINT format) {
     std::optional<DWORD> value;
     if (!OpenClipboard(ClipboardOwner())) return value;
-    if (HANDLE data = GetClipboardData(format); data && GlobalSize(data) >= sizeof(DWORD)) {
-        value.emplace();
-        std::memcpy(&*value, GlobalLock(data), sizeof(DWORD));
-        GlobalUnlock(data);
-    }
+    if (HANDLE data = GetClipboardData(format)) value = *static_cast<const DWORD*>(GlobalLock(data)), GlobalUnlock(data);
     CloseClipboard();
     return value;
 }
 
-// An English user locale in this process for one scope. Wine stamps a text
-// closed without CF_LOCALE with the user's locale, where Windows takes the
-// input language: either differs from the system's here. (Under Wine only,
-// where the change stays in the process.)
-class EnglishUserLocale {
-public:
-    EnglishUserLocale() {
-        const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-        if (!GetProcAddress(ntdll, "wine_get_version")) return;
-        set_ = reinterpret_cast<Set>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "NtSetDefaultLocale")));
-        const auto query =
-            reinterpret_cast<Query>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "NtQueryDefaultLocale")));
-        if (!set_ || !query || query(TRUE, &old_) != 0) set_ = nullptr;
-        if (set_) set_(TRUE, MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT));
-    }
-    ~EnglishUserLocale() {
-        if (set_) set_(TRUE, old_);
-    }
-    EnglishUserLocale(const EnglishUserLocale&) = delete;
-    EnglishUserLocale& operator=(const EnglishUserLocale&) = delete;
-
-private:
-    using Set = LONG(NTAPI*)(BOOLEAN, LCID);
-    using Query = LONG(NTAPI*)(BOOLEAN, LCID*);
-    Set set_ = nullptr;
-    LCID old_ = 0;
-};
-
-// Without a CF_LOCALE of its own the put-back is stamped, on Windows, with
-// the active input language. A copy kept off clipboard sync stays off it.
-TEST_F(Clipboard, AChosenEntryNamesTheLocaleOfItsBytesAndKeepsItsCloudMark) {
-    struct Case {
-        const char* what;
-        std::optional<std::string> mark;
-        std::optional<DWORD> putBack;
-    };
-    const std::vector<Case> cases = {
-        {"kept off clipboard sync", std::string(4, '\0'), 0u},
-        {"allowed on clipboard sync", std::string("\1\0\0\0", 4), std::nullopt},
-        {"unmarked", std::nullopt, std::nullopt},
-    };
-    Start();
-    const EnglishUserLocale english;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        std::vector<ClipData> copy{{CF_TEXT, Ansi("表示ソース") + '\0'}};
-        if (c.mark) copy.push_back({Format("CanUploadToCloudClipboard"), *c.mark});
-        PutClipboard(copy);
-        CopyText("newer");
-        OpenMenu([](HMENU menu) { return ItemsOf(GetSubMenu(menu, 0)).at(1).id; });
-        EXPECT_EQ(ClipboardText(), Ansi("表示ソース"));
-        EXPECT_EQ(ClipboardDword(Format("CanUploadToCloudClipboard")), c.putBack);
-        EXPECT_EQ(ClipboardDword(CF_LOCALE), GetSystemDefaultLCID());
-    }
+// Under Wine, which stamps a text closed without CF_LOCALE with the user's
+// locale (Windows: the input language), sets it for this process; the old one.
+LCID SetUserLocale(LCID locale) {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    const auto set = reinterpret_cast<LONG(NTAPI*)(BOOLEAN, LCID)>(
+        reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "NtSetDefaultLocale")));
+    if (set && GetProcAddress(ntdll, "wine_get_version")) set(TRUE, locale);
+    return GetUserDefaultLCID();  // the one the process started with
 }
 
-TEST_F(Clipboard, AChosenEntryReplacesEveryFormatWithItsText) {
+// The put-back names the locale of its bytes, whatever the user's or the
+// input language, and a copy kept off clipboard sync stays off it.
+TEST_F(Clipboard, AChosenEntryReplacesEveryFormatWithItsTextItsLocaleAndItsCloudMark) {
+    const LCID user = SetUserLocale(MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT));
     Start();
-    CopyText("chosen");
+    PutClipboard({{CF_TEXT, std::string("chosen\0", 7)}, {Format("CanUploadToCloudClipboard"), std::string(4, '\0')}});
     PutClipboard({{CF_TEXT, std::string("other\0", 6)}, {Format("Quillharbor test extra"), "x"}});
-    OpenMenu([](HMENU menu) { return ItemsOf(GetSubMenu(menu, 0)).at(1).id; });
-    EXPECT_EQ(ClipboardText(), "chosen");
-    EXPECT_FALSE(IsClipboardFormatAvailable(Format("Quillharbor test extra")));
+    for (const std::optional<DWORD> cloudMark : {std::optional<DWORD>(0), std::optional<DWORD>()}) {
+        OpenMenu([](HMENU menu) { return ItemsOf(GetSubMenu(menu, 0)).at(1).id; });
+        EXPECT_EQ(ClipboardText(), cloudMark ? "chosen" : "other");
+        EXPECT_FALSE(IsClipboardFormatAvailable(Format("Quillharbor test extra")));
+        EXPECT_EQ(ClipboardDword(Format("CanUploadToCloudClipboard")), cloudMark);
+        EXPECT_EQ(ClipboardDword(CF_LOCALE), GetSystemDefaultLCID());
+    }
+    SetUserLocale(user);
 }
 
 }  // namespace
