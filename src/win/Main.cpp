@@ -282,7 +282,8 @@ std::optional<std::string> TFMain::CaptureClipboard() {
             // text its owner renders only now): the session may end meanwhile.
             std::optional<CopiedText> copied = ReadClipboardText();
             // No value: the copying program asked not to be recorded.
-            if (copied && !closed_ && History) History->CaptureClipboardText(std::move(copied->text), copied->localOnly);
+            if (copied && !closed_ && History)
+                History->CaptureClipboardText(std::move(copied->text), copied->localOnly);
         }
     } catch (const ClipboardBusy&) {
         retry = RetryReason::Busy;

@@ -41,7 +41,8 @@ std::optional<DWORD> DwordOf(UINT format) {
 // Needs the clipboard open: the value of "CanIncludeInClipboardHistory".
 bool ExcludedFromHistory() { return DwordOf(RegisterClipboardFormatA("CanIncludeInClipboardHistory")) == 0u; }
 
-// Allowed in local histories but not synchronised to other devices.
+// Needs the clipboard open: whether the data may be in local histories
+// only, not synchronised to the user's other devices.
 constexpr char CloudMarkName[] = "CanUploadToCloudClipboard";
 bool KeptOffCloud() { return DwordOf(RegisterClipboardFormatA(CloudMarkName)) == 0u; }
 
@@ -148,17 +149,17 @@ bool ClipboardHasText() {
 std::optional<CopiedText> ReadClipboardText() {
     std::u16string unicode;
     std::string ansi;
-    bool exact = false, localOnly = false;
+    bool unicodeFirst = false, localOnly = false;
     {
         OpenClipboardScope open;
         if (MarkedPrivate() || ExcludedFromHistory()) return std::nullopt;
-        exact = UnicodeListedFirst();
-        const UINT format = exact ? CF_UNICODETEXT : CF_TEXT;
+        unicodeFirst = UnicodeListedFirst();
+        const UINT format = unicodeFirst ? CF_UNICODETEXT : CF_TEXT;
         if (!IsClipboardFormatAvailable(format)) return std::nullopt;
         // No data is no text: an empty entry is for a copy that really is empty.
         HANDLE data = GetClipboardData(format);
         if (!data) throw ClipboardTextUnread();
-        if (exact)
+        if (unicodeFirst)
             unicode = UnicodeTextOfBlock(data);
         else
             ansi = AnsiTextOfBlock(data);
@@ -166,7 +167,7 @@ std::optional<CopiedText> ReadClipboardText() {
     }
     // Converted with the clipboard closed: for a large text this takes long,
     // and other programs may use the clipboard meanwhile.
-    if (exact) return CopiedText{FromExact(std::move(unicode), SystemAnsiCodePage()), localOnly};
+    if (unicodeFirst) return CopiedText{FromExact(std::move(unicode), SystemAnsiCodePage()), localOnly};
     return CopiedText{ExactText{std::move(ansi), std::nullopt}, localOnly};
 }
 

@@ -65,7 +65,8 @@ DelayedText& Delayed() {
 LRESULT CALLBACK DriverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_RENDERFORMAT && wParam == Delayed().format) {
         if (Delayed().whileRendering) Delayed().whileRendering();
-        if (Delayed().renders) SetBlock(Delayed().format, Delayed().bytes.data(), Delayed().bytes.size(), Delayed().nul);
+        const DelayedText& text = Delayed();
+        if (text.renders) SetBlock(text.format, text.bytes.data(), text.bytes.size(), text.nul);
         Rendered() = true;
         return 0;
     }

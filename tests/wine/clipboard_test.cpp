@@ -209,7 +209,8 @@ TEST_F(Clipboard, ASessionThatEndsWhileATextIsRenderedEndsTheProgramCleanly) {
 std::optional<DWORD> ClipboardDword(UINT format) {
     std::optional<DWORD> value;
     if (!OpenClipboard(ClipboardOwner())) return value;
-    if (HANDLE data = GetClipboardData(format)) value = *static_cast<const DWORD*>(GlobalLock(data)), GlobalUnlock(data);
+    if (HANDLE data = GetClipboardData(format))
+        value = *static_cast<const DWORD*>(GlobalLock(data)), GlobalUnlock(data);
     CloseClipboard();
     return value;
 }

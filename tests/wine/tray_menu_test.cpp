@@ -169,16 +169,11 @@ TEST_F(TrayMenu, OpensOnAButtonDownOnlyAndNeverOnceClosingBegan) {
 TEST_F(TrayMenu, OpensAtThePointerYetClearOfIt) {
     Start();
     SetCursorPos(200, 150);
-    RECT clear{};
-    POINT at{};
-    main->SetMenuTracker([&](HMENU, const win::TFMain::MenuPlacement& placement) {
-        EXPECT_EQ(placement.params.cbSize, sizeof(TPMPARAMS));
-        clear = placement.params.rcExclude;
-        at = placement.at;
-        return 0u;
-    });
+    win::TFMain::MenuPlacement shown{};
+    main->SetMenuTracker([&](HMENU, const win::TFMain::MenuPlacement& placement) { return shown = placement, 0u; });
     SendMessageW(main->Handle(), win::WM_TRAYNOTIFY, win::TrayIconId, WM_RBUTTONDOWN);
-    EXPECT_TRUE(at.x == 200 && at.y == 150);
+    const RECT& clear = shown.params.rcExclude;
+    EXPECT_TRUE(shown.at.x == 200 && shown.at.y == 150 && shown.params.cbSize == sizeof(TPMPARAMS));
     EXPECT_TRUE(clear.left >= 184 && clear.left <= 198 && clear.top >= 134 && clear.top <= 148);
     EXPECT_TRUE(clear.right >= 203 && clear.right <= 216 && clear.bottom >= 153 && clear.bottom <= 166);
 }
