@@ -98,9 +98,6 @@ bool SetBlock(UINT format, const void* data, std::size_t size, std::size_t closi
     return true;
 }
 
-int noticesTaken = 0;
-void CALLBACK NoticeTaken(HWND, UINT, ULONG_PTR, LRESULT) { ++noticesTaken; }
-
 DWORD ProcessOf(HWND window) {
     DWORD id = 0;
     GetWindowThreadProcessId(window, &id);
@@ -420,13 +417,6 @@ bool Quillharbor::OpenMenu(Button button) {
     SetCursorPos(MenuAnchor.x, MenuAnchor.y);
     SendNotifyMessageW(window_, TrayCallback, TrayIconId, button == Button::Left ? WM_LBUTTONDOWN : WM_RBUTTONDOWN);
     return WaitUntil([&] { return !VisiblePopupMenus(processId()).empty(); }, Millis(5000));
-}
-
-bool Quillharbor::ClickIcon() {
-    SetCursorPos(MenuAnchor.x, MenuAnchor.y);
-    const int before = noticesTaken;
-    return SendMessageCallbackW(window_, TrayCallback, TrayIconId, WM_LBUTTONDOWN, NoticeTaken, 0) &&
-           WaitUntil([&] { return noticesTaken > before; }, Millis(5000));
 }
 
 void Quillharbor::CloseMenus() {

@@ -146,9 +146,6 @@ public:
     // Clicks the tray icon (its callback message, sent as the shell sends
     // it) and waits for the menu.
     bool OpenMenu(Button button = Button::Left);
-    // A left click without waiting for the menu; true once the program's
-    // window procedure has returned from the notice.
-    bool ClickIcon();
     // Presses Esc until no menu of the program is open.
     void CloseMenus();
     // Opens the menu, types the keys and returns the clipboard text once the

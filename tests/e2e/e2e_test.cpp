@@ -142,6 +142,9 @@ TEST(History, ALargeCopyComesBackIntact) {
     EXPECT_TRUE(SameBytes(app.Choose(ChooseSecond, Millis(60000)), big));
 }
 
+bool clickTaken = false;
+void CALLBACK ClickTaken(HWND, UINT, ULONG_PTR, LRESULT) { clickTaken = true; }
+
 // Office, Remote Desktop and others render their text only when asked. A
 // click on the icon during a slow rendering reaches the program inside its
 // wait, as the shell sends it: the menu opens after the capture, with the
@@ -151,9 +154,12 @@ TEST(History, ATextRenderedOnRequestIsRecordedOnceRendered) {
     Quillharbor app;
     ASSERT_STARTED(app);
     ASSERT_TRUE(app.Copy("before"));
-    bool clickTaken = false;
     CopyOptions copy;
-    copy.whileRendering = [&] { clickTaken = app.ClickIcon(); };
+    clickTaken = false;
+    copy.whileRendering = [&] {  // slow: done once the program has taken a click on its icon
+        SendMessageCallbackW(app.window(), WM_USER + 1, 100, WM_LBUTTONDOWN, ClickTaken, 0);
+        WaitUntil([] { return clickTaken; }, Millis(5000));
+    };
     Rendered() = false;
     ASSERT_TRUE(PutText("rendered after the click", copy, true));
     ASSERT_TRUE(WaitUntil([] { return Rendered(); }, Millis(10000)));

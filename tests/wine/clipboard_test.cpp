@@ -148,24 +148,6 @@ TEST_F(Clipboard, AClipboardThatStaysBusyIsReportedAndLeavesTheHistoryAsItWas) {
     EXPECT_EQ(HistoryEntries().front(), "after");
 }
 
-// The system's history and sync hold the clipboard for seconds while an
-// office program renders what they asked for: the copy is still recorded.
-TEST_F(Clipboard, AClipboardBusyForSecondsIsWaitedForWithoutABox) {
-    Start();
-    CopyText("copied");
-    main->History->Clear();  // not heard yet
-    std::thread holder([target = main->Handle()] {
-        if (!OpenClipboard(nullptr)) return;
-        PostMessageW(target, WM_CLIPBOARDUPDATE, 0, 0);
-        Sleep(2500);  // the holder's work
-        CloseClipboard();
-    });
-    BoxCloser closer;
-    EXPECT_TRUE(PumpUntil([&] { return !HistoryEntries().empty(); }, 10000ms));
-    holder.join();
-    EXPECT_TRUE(closer.seen.empty());
-}
-
 // Reading a text its owner renders only now lets sent messages in: here the
 // owner, another thread, ends the session while it renders.
 HWND renderTarget = nullptr;
