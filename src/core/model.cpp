@@ -39,44 +39,31 @@ std::uint64_t Hash(std::string_view bytes) {
 
 }  // namespace
 
-void History::CaptureClipboardText(std::string_view text) {
-    Record(EscapeHistoryText(text), std::nullopt);
+void History::CaptureClipboardText(std::string_view text) { Record({EscapeHistoryText(text), std::nullopt}); }
+
+void History::CaptureClipboardText(ExactText text, bool localOnly) {
+    Record({EscapeHistoryText(text.ansi), std::move(text.exact), localOnly});
 }
 
-void History::CaptureClipboardText(ExactText text) {
-    Record(EscapeHistoryText(text.ansi), std::move(text.exact));
-}
-
-void History::Record(std::string stored, std::optional<std::u16string> exact) {
-    std::size_t same = 0;
-    while (same < entries_.size() && !(exacts_[same] == exact && (exact || entries_[same] == stored)))
-        ++same;
-    if (same < entries_.size()) {
+void History::Record(Item item) {
+    const auto same = std::find_if(items_.begin(), items_.end(), [&](const Item& old) {
+        return old.exact == item.exact && (item.exact || old.stored == item.stored);
+    });
+    if (same != items_.end()) {
         // Already present: only moves to the top.
-        const auto at = static_cast<std::ptrdiff_t>(same);
-        std::rotate(entries_.begin(), entries_.begin() + at, entries_.begin() + at + 1);
-        std::rotate(exacts_.begin(), exacts_.begin() + at, exacts_.begin() + at + 1);
-        entries_.front() = std::move(stored);
-        exacts_.front() = std::move(exact);
+        std::rotate(items_.begin(), same, same + 1);
+        items_.front() = std::move(item);
         return;
     }
-    entries_.insert(entries_.begin(), std::move(stored));
-    exacts_.insert(exacts_.begin(), std::move(exact));
-    if (entries_.size() > MaxHistory) {
-        entries_.pop_back();
-        exacts_.pop_back();
-    }
+    items_.insert(items_.begin(), std::move(item));
+    if (items_.size() > MaxHistory) items_.pop_back();
 }
 
-void History::Clear() {
-    entries_.clear();
-    exacts_.clear();
-}
+void History::Clear() { items_.clear(); }
 
 void History::Delete(std::size_t index) {
-    if (index >= entries_.size()) return;
-    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
-    exacts_.erase(exacts_.begin() + static_cast<std::ptrdiff_t>(index));
+    if (index >= items_.size()) return;
+    items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
 std::string History::TextAt(std::size_t index) const { return UnescapeText(Entry(index)); }

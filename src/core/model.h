@@ -25,22 +25,30 @@ public:
     // The same with the exact form where the ANSI bytes lose characters.
     // Two copies are one entry when their exact texts are equal: equal bytes
     // without exact forms, or equal exact forms ("naïve" is not "na?ve").
-    void CaptureClipboardText(ExactText text);
+    // `localOnly`: the copying program allowed the text in local histories
+    // but not in one synchronised to other devices; the newest copy's wish holds.
+    void CaptureClipboardText(ExactText text, bool localOnly = false);
     void Clear();
     void Delete(std::size_t index);
 
-    std::size_t Count() const { return entries_.size(); }
-    const std::string& Entry(std::size_t index) const { return entries_.at(index); }
+    std::size_t Count() const { return items_.size(); }
+    const std::string& Entry(std::size_t index) const { return items_.at(index).stored; }
     // The exact text (raw, unescaped) when the ANSI bytes cannot give it back.
-    const std::optional<std::u16string>& Exact(std::size_t index) const { return exacts_.at(index); }
+    const std::optional<std::u16string>& Exact(std::size_t index) const { return items_.at(index).exact; }
+    bool LocalOnly(std::size_t index) const { return items_.at(index).localOnly; }
     // The ANSI bytes choosing the entry puts back on the clipboard.
     std::string TextAt(std::size_t index) const;
 
 private:
-    void Record(std::string stored, std::optional<std::u16string> exact);
+    struct Item {
+        std::string stored;
+        std::optional<std::u16string> exact;
+        bool localOnly = false;
+    };
+    void Record(Item item);
 
-    std::vector<std::string> entries_;
-    std::vector<std::optional<std::u16string>> exacts_;  // parallel to entries_
+    // One vector, so that a capture that runs out of memory changes nothing.
+    std::vector<Item> items_;
 };
 
 // Where the phrase store reports load and save failures. The Windows layer

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <cstring>
+#include <new>
 #include <stdexcept>
 
 #include "unicode.h"
@@ -16,15 +17,22 @@ enum : UINT_PTR {
     TimerCaptureRetry = 1,
     TimerTrayRetry,
 };
-// Clipboard managers and the system's own history open the clipboard right
-// after every copy: a busy clipboard is tried again for about a second.
+// Clipboard managers, the system's own history and its cloud sync open the
+// clipboard right after every copy, and wait there while the copying
+// program renders what they ask for, which takes seconds for a large range
+// in an office program. A busy clipboard, or a text that could not be had,
+// is tried again for about five seconds.
 constexpr UINT CaptureRetryInterval = 50;
-constexpr auto CaptureRetryLimit = static_cast<ULONGLONG>(BusyClipboardPatience.count());
+constexpr ULONGLONG CaptureRetryLimit = 5000;
 // At logon the shell may not be ready for the icon yet.
 constexpr UINT TrayRetryInterval = 1000;
 
 // Without the listener no copy is heard; the menu and the phrases still work.
 constexpr char ListenerMissingMessage[] = "クリップボードの変更を受け取れません。履歴は記録されません。";
+constexpr char CaptureOutOfMemoryMessage[] = "メモリが足りないため、コピーされたテキストを記録できませんでした。";
+
+// A tray notice the shell sent, posted back to be handled from the queue.
+constexpr UINT WM_TRAYNOTIFYQUEUED = WM_USER + 2;
 
 // The icon record in its extended ANSI layout (balloon fields, no GUID),
 // which every shell since Windows 2000 reads.
@@ -164,6 +172,16 @@ LRESULT TFMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         WMClipboardUpdate();
         return 0;
     case WM_TRAYNOTIFY:
+        // The shell sends its notices, and a sent message is handled inside
+        // any wait of this thread: while the clipboard is open for a text its
+        // owner renders, while it is emptied, while a file is retried. The
+        // menu must never run there, so a sent notice waits in the queue.
+        if (InSendMessageEx(nullptr) != ISMEX_NOSEND)
+            PostMessageW(hwnd_, WM_TRAYNOTIFYQUEUED, wParam, lParam);
+        else
+            WMTrayNotify(lParam);
+        return 0;
+    case WM_TRAYNOTIFYQUEUED:
         WMTrayNotify(lParam);
         return 0;
     case WM_DPICHANGED:
@@ -255,24 +273,34 @@ void TFMain::WMClipboardUpdate() {
 // loop nor the copying program waits meanwhile.
 std::optional<std::string> TFMain::CaptureClipboard() {
     if (closed_) return std::nullopt;
+    const ULONGLONG attempt = GetTickCount64();
     std::optional<std::string> failure;
-    bool busy = false;
+    std::optional<RetryReason> retry;
     try {
         if (ClipboardHasText()) {
             // The read lets sent messages in (the wait for the clipboard, a
             // text its owner renders only now): the session may end meanwhile.
-            std::optional<ExactText> text = ReadClipboardText();
+            std::optional<CopiedText> copied = ReadClipboardText();
             // No value: the copying program asked not to be recorded.
-            if (text && !closed_ && History) History->CaptureClipboardText(std::move(*text));
+            if (copied && !closed_ && History)
+                History->CaptureClipboardText(std::move(copied->text), copied->localOnly);
         }
     } catch (const ClipboardBusy&) {
-        busy = true;
+        retry = RetryReason::Busy;
+    } catch (const ClipboardTextUnread&) {
+        // Its owner may answer a second request.
+        retry = RetryReason::Unread;
+    } catch (const std::bad_alloc&) {
+        failure = CaptureOutOfMemoryMessage;
     } catch (const std::exception& e) {
         failure = e.what();
     }
     if (closed_) return std::nullopt;
-    if (busy) {
-        if (!captureRetrySince_) captureRetrySince_ = GetTickCount64();
+    if (retry) {
+        // Counted from the first attempt's start: a renderer that kept it
+        // waiting long is not asked many times more.
+        if (!captureRetrySince_) captureRetrySince_ = attempt;
+        captureRetryReason_ = *retry;
         SetTimer(hwnd_, TimerCaptureRetry, CaptureRetryInterval, nullptr);
         return std::nullopt;
     }
@@ -291,7 +319,8 @@ void TFMain::RetryCapture() {
     if (captureRetrySince_ && GetTickCount64() - since >= CaptureRetryLimit) {
         KillTimer(hwnd_, TimerCaptureRetry);
         captureRetrySince_.reset();
-        Inform(ClipboardBusyMessage);
+        // A text that could not be had is not recorded; there is no more to say.
+        if (captureRetryReason_ == RetryReason::Busy) Inform(ClipboardBusyMessage);
     }
 }
 

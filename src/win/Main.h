@@ -41,10 +41,16 @@ std::optional<Mutex> ClaimInstance(const InstanceCalls& calls);
 
 class TFMain {
 public:
-    // Shows the built menu at a point and returns the chosen command, 0 for
-    // none. Tests put one in place of TrackPopupMenu to read the real menu
-    // and pick from it.
-    using MenuTracker = std::function<UINT(HMENU menu, POINT at)>;
+    // How the menu is shown: TrackPopupMenuEx's flags, the point it opens
+    // at, and the rectangle around that point it keeps clear of.
+    struct MenuPlacement {
+        UINT flags;
+        POINT at;
+        TPMPARAMS params;
+    };
+    // Shows the built menu and returns the chosen command, 0 for none. Tests
+    // put one in place of TrackPopupMenuEx to read the real menu and pick.
+    using MenuTracker = std::function<UINT(HMENU menu, const MenuPlacement& placement)>;
     // Shell_NotifyIconA; tests put one in place to make the shell refuse.
     using TrayCall = std::function<bool(DWORD message, NOTIFYICONDATAA& data)>;
 
@@ -80,7 +86,8 @@ public:
     void RebuildMenu();
     // The exact form, when there is one, is in the same form as the stored
     // text: raw for a history entry, escaped for a phrase.
-    void RecordClick(const std::string& storedText, const std::optional<std::u16string>& exactText = std::nullopt);
+    void RecordClick(const std::string& storedText, const std::optional<std::u16string>& exactText = std::nullopt,
+                     bool localOnly = false);
     void TypeClick(const std::string& storedContent,
                    const std::optional<std::u16string>& exactContent = std::nullopt);
     void A1Click();
@@ -95,6 +102,7 @@ private:
         bool phrase;
         std::string stored;
         std::optional<std::u16string> exact;
+        bool localOnly = false;
     };
 
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -120,8 +128,10 @@ private:
     TrayCall trayCall_;
     UINT taskbarCreated_ = 0;
     bool listening_ = false;
-    // While a busy clipboard is being retried: since when.
+    // While a capture is being retried: since when, and why.
+    enum class RetryReason { Busy, Unread };
     std::optional<ULONGLONG> captureRetrySince_;
+    RetryReason captureRetryReason_ = RetryReason::Busy;
     bool closed_ = false;
     bool menuBusy_ = false;
     std::optional<std::string> pendingBox_;

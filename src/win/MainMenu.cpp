@@ -106,7 +106,7 @@ void TFMain::RebuildMenu() {
         std::vector<std::u16string> captions;
         std::vector<Entry> offered;
         for (std::size_t i = 0; i < History->Count(); ++i) {
-            offered.push_back({false, History->Entry(i), History->Exact(i)});
+            offered.push_back({false, History->Entry(i), History->Exact(i), History->LocalOnly(i)});
             captions.push_back(caption(offered.back().stored, offered.back().exact, false));
         }
         // An entry the menu cannot hold is dropped from the history.
@@ -152,9 +152,18 @@ std::vector<std::size_t> TFMain::FillLevel(HMENU level, const std::vector<std::u
 }
 
 UINT TFMain::TrackPMenu(POINT at) {
-    if (tracker_) return tracker_(PMenu.get(), at);
-    return static_cast<UINT>(TrackPopupMenu(PMenu.get(), TPM_LEFTALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD,
-                                            at.x, at.y, 0, hwnd_, nullptr));
+    // The menu opens on the button's press and chooses on its release: a
+    // little drift in between must not land on an item (with the taskbar at
+    // the bottom, 終了 lies just above the pointer). The menu keeps clear of
+    // the distance the system itself takes for no drag, on each side.
+    const int dpi = MonitorDpi(MonitorFromPoint(at, MONITOR_DEFAULTTONEAREST));
+    const int dx = SystemMetricForDpi(SM_CXDRAG, dpi);
+    const int dy = SystemMetricForDpi(SM_CYDRAG, dpi);
+    const MenuPlacement placement{TPM_LEFTALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD, at,
+                                  {sizeof(TPMPARAMS), {at.x - dx, at.y - dy, at.x + dx + 1, at.y + dy + 1}}};
+    if (tracker_) return tracker_(PMenu.get(), placement);
+    TPMPARAMS params = placement.params;
+    return static_cast<UINT>(TrackPopupMenuEx(PMenu.get(), placement.flags, at.x, at.y, hwnd_, &params));
 }
 
 void TFMain::Choose(UINT command, const std::vector<Entry>& entries) {
@@ -177,14 +186,15 @@ void TFMain::Choose(UINT command, const std::vector<Entry>& entries) {
             if (entry.phrase)
                 TypeClick(entry.stored, entry.exact);
             else
-                RecordClick(entry.stored, entry.exact);
+                RecordClick(entry.stored, entry.exact, entry.localOnly);
         }
     }
 }
 
-void TFMain::RecordClick(const std::string& storedText, const std::optional<std::u16string>& exactText) {
+void TFMain::RecordClick(const std::string& storedText, const std::optional<std::u16string>& exactText,
+                         bool localOnly) {
     try {
-        WriteClipboardText(UnescapeText(storedText), exactText);
+        WriteClipboardText(UnescapeText(storedText), exactText, localOnly);
     } catch (...) {
         // The clipboard stays as it was; there is nothing to tell.
     }

@@ -146,7 +146,9 @@ void TChkVer::Edit2Click() { OpenLink(ToAnsi(WindowText(Edit2))); }
 void TChkVer::OpenLink(const std::string& ansiTarget) {
     // The shell may show an error box of its own: it must not lie beneath.
     LaterWindowScope later;
-    if (!ShellOpen(ansiTarget)) ShowInformation(LaunchFailedMessage);
+    const unsigned long error = ShellOpen(ansiTarget);
+    // Cancelling the shell's choice of a program is the user's answer.
+    if (error != ERROR_SUCCESS && error != ERROR_CANCELLED) ShowInformation(LaunchFailedMessage);
 }
 
 // The addresses act as links: a hand cursor, and a click opens them. They

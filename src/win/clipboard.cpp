@@ -41,6 +41,11 @@ std::optional<DWORD> DwordOf(UINT format) {
 // Needs the clipboard open: the value of "CanIncludeInClipboardHistory".
 bool ExcludedFromHistory() { return DwordOf(RegisterClipboardFormatA("CanIncludeInClipboardHistory")) == 0u; }
 
+// Needs the clipboard open: whether the data may be in local histories
+// only, not synchronised to the user's other devices.
+constexpr char CloudMarkName[] = "CanUploadToCloudClipboard";
+bool KeptOffCloud() { return DwordOf(RegisterClipboardFormatA(CloudMarkName)) == 0u; }
+
 // Needs the clipboard open: whether CF_UNICODETEXT comes before CF_TEXT in
 // the order the formats were put.
 bool UnicodeListedFirst() {
@@ -64,6 +69,10 @@ GlobalMemory NewTextBlock(std::size_t bytes, std::size_t nulSize, Fill fill) {
     std::memset(data + bytes, 0, nulSize);
     GlobalUnlock(block.get());
     return block;
+}
+
+GlobalMemory DwordBlock(DWORD value) {
+    return NewTextBlock(sizeof value, 0, [&](char* data) { std::memcpy(data, &value, sizeof value); });
 }
 
 GlobalMemory AnsiBlock(std::string_view ansi) {
@@ -123,16 +132,29 @@ bool ClipboardHasText() {
     return IsClipboardFormatAvailable(CF_UNICODETEXT) || IsClipboardFormatAvailable(CF_TEXT);
 }
 
-std::optional<ExactText> ReadClipboardText() {
-    OpenClipboardScope open;
-    if (MarkedPrivate() || ExcludedFromHistory()) return std::nullopt;
-    if (UnicodeListedFirst()) {
-        if (HANDLE data = GetClipboardData(CF_UNICODETEXT))
-            return FromExact(UnicodeTextOfBlock(data), SystemAnsiCodePage());
+std::optional<CopiedText> ReadClipboardText() {
+    std::u16string unicode;
+    std::string ansi;
+    bool unicodeFirst = false, localOnly = false;
+    {
+        OpenClipboardScope open;
+        if (MarkedPrivate() || ExcludedFromHistory()) return std::nullopt;
+        unicodeFirst = UnicodeListedFirst();
+        const UINT format = unicodeFirst ? CF_UNICODETEXT : CF_TEXT;
+        if (!IsClipboardFormatAvailable(format)) return std::nullopt;
+        // No data is no text: an empty entry is for a copy that really is empty.
+        HANDLE data = GetClipboardData(format);
+        if (!data) throw ClipboardTextUnread();
+        if (unicodeFirst)
+            unicode = UnicodeTextOfBlock(data);
+        else
+            ansi = AnsiTextOfBlock(data);
+        localOnly = KeptOffCloud();
     }
-    ExactText text;
-    if (HANDLE data = GetClipboardData(CF_TEXT)) text.ansi = AnsiTextOfBlock(data);
-    return text;
+    // Converted with the clipboard closed: for a large text this takes long,
+    // and other programs may use the clipboard meanwhile.
+    if (unicodeFirst) return CopiedText{FromExact(std::move(unicode), SystemAnsiCodePage()), localOnly};
+    return CopiedText{ExactText{std::move(ansi), std::nullopt}, localOnly};
 }
 
 std::wstring ReadClipboardPasteText() {
@@ -147,11 +169,16 @@ std::wstring ReadClipboardPasteText() {
     return std::wstring(text.begin(), text.end());
 }
 
-void WriteClipboardText(std::string_view ansiText, std::optional<std::u16string_view> exactText) {
-    // Both blocks are ready before the clipboard is emptied: running out of
+void WriteClipboardText(std::string_view ansiText, std::optional<std::u16string_view> exactText, bool localOnly) {
+    // Every block is ready before the clipboard is emptied: running out of
     // memory must not cost the user what the clipboard held.
     GlobalMemory ansi = AnsiBlock(ansiText);
     GlobalMemory unicode = exactText ? UnicodeBlock(*exactText) : UnicodeBlockOfAnsi(ansiText);
+    // The ANSI bytes are in the code page of the system locale. Without a
+    // CF_LOCALE of our own the system stamps the active input language, and
+    // under an English layout makes CF_OEMTEXT through code page 437.
+    GlobalMemory locale = DwordBlock(GetSystemDefaultLCID());
+    GlobalMemory cloudMark = localOnly ? DwordBlock(0) : GlobalMemory();
 
     // The user chose an entry a moment ago: a short wait beats losing it.
     OpenClipboardScope open(BusyClipboardPatience);
@@ -165,6 +192,8 @@ void WriteClipboardText(std::string_view ansiText, std::optional<std::u16string_
         Put(CF_TEXT, ansi);
         Put(CF_UNICODETEXT, unicode);
     }
+    Put(CF_LOCALE, locale);
+    if (cloudMark) Put(RegisterClipboardFormatA(CloudMarkName), cloudMark);
 }
 
 }  // namespace qh::win

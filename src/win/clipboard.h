@@ -20,6 +20,12 @@ class ClipboardBusy : public std::runtime_error {
 public:
     ClipboardBusy() : std::runtime_error(ClipboardBusyMessage) {}
 };
+// A text format was listed but gave no data: its owner rendered nothing
+// (it ended, or timed out) or the system could not copy it.
+class ClipboardTextUnread : public std::runtime_error {
+public:
+    ClipboardTextUnread() : std::runtime_error("The clipboard's text could not be read") {}
+};
 
 // The clipboard, open for one scope, with AppWindow() as owner. A busy
 // clipboard is tried again for up to `patience`, meanwhile serving the
@@ -53,19 +59,27 @@ private:
     std::size_t size_ = 0;
 };
 
-// How long a clipboard another program holds is waited for, by a copy's
-// capture and whenever the user asked for the clipboard.
+// How long a clipboard another program holds is waited for whenever the
+// user asked for the clipboard (a paste, a chosen entry): the user waits too.
 inline constexpr std::chrono::milliseconds BusyClipboardPatience{1000};
+
+// A copied text and how the copying program wants it kept.
+struct CopiedText {
+    ExactText text;
+    // "CanUploadToCloudClipboard" held 0: kept off clipboard sync.
+    bool localOnly = false;
+};
 
 bool ClipboardHasText();
 // What was copied. The text form the copying program put is the truth:
 // the clipboard lists formats in the order they were put, so the one the
 // system made from it comes later. CF_UNICODETEXT listed first gives the
 // exact text, with the ANSI form made from it; CF_TEXT listed first (or
-// alone) gives its bytes only. Empty when there is no text. No value when
-// the copying program asked that its data not be recorded (passwords): the
-// data is then not read at all.
-std::optional<ExactText> ReadClipboardText();
+// alone) gives its bytes only. No value when there is no text, or when the
+// copying program asked that its data not be recorded (passwords): the data
+// is then not read at all. The clipboard is open only while the bytes are
+// copied out. ClipboardTextUnread when the text listed gives no data.
+std::optional<CopiedText> ReadClipboardText();
 // What the user pastes: CF_UNICODETEXT, as any Unicode edit control takes
 // it, which the system makes from an ANSI text in the code page of the input
 // language it was copied under (CF_LOCALE). Empty when there is no text; a
@@ -74,9 +88,11 @@ std::wstring ReadClipboardPasteText();
 // Replaces the whole clipboard with the text: CF_UNICODETEXT holds the exact
 // text (or the ANSI bytes converted when there is none) and CF_TEXT the ANSI
 // bytes. The form that is the truth goes first, so that the change reads
-// back as the same text. A busy clipboard is waited for.
-void WriteClipboardText(std::string_view ansiText,
-                        std::optional<std::u16string_view> exactText = std::nullopt);
+// back as the same text. CF_LOCALE names the locale of the ANSI bytes' code
+// page; `localOnly` keeps the text off clipboard sync, as it was copied.
+// A busy clipboard is waited for.
+void WriteClipboardText(std::string_view ansiText, std::optional<std::u16string_view> exactText = std::nullopt,
+                        bool localOnly = false);
 
 // A text block's contents, never read past its end (GlobalSize): up to the
 // first NUL, or the whole block when there is none. A CF_UNICODETEXT block

@@ -20,7 +20,7 @@ ComApartment::~ComApartment() {
     if (initialized_) CoUninitialize();
 }
 
-bool ShellOpen(std::string_view ansiTarget) {
+unsigned long ShellOpen(std::string_view ansiTarget) {
     const std::string target(ansiTarget);
     SHELLEXECUTEINFOA info{};
     info.cbSize = sizeof info;
@@ -31,8 +31,10 @@ bool ShellOpen(std::string_view ansiTarget) {
     info.lpParameters = "";
     info.nShow = SW_SHOWDEFAULT;
     const bool ok = ShellExecuteExA(&info) != FALSE;
+    const DWORD error = GetLastError();
     KernelHandle process(info.hProcess);  // not used; closed here
-    return ok;
+    // A failure that names no error is still a failure.
+    return ok ? ERROR_SUCCESS : error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
 }
 
 std::wstring ExecutableDirectory() {

@@ -19,9 +19,11 @@ private:
     bool initialized_ = false;
 };
 
-// ShellExecuteExA "open" on the ANSI target; false when the shell fails.
-// The shell's own messages belong to BoxOwner().
-bool ShellOpen(std::string_view ansiTarget);
+// ShellExecuteExA "open" on the ANSI target: ERROR_SUCCESS, else the
+// shell's error (ERROR_CANCELLED when the user cancelled a dialog of the
+// shell's, such as its choice of a program). The shell's own messages
+// belong to BoxOwner().
+unsigned long ShellOpen(std::string_view ansiTarget);
 
 // The folder of the running executable, with its trailing backslash.
 std::wstring ExecutableDirectory();

@@ -54,6 +54,8 @@ struct DelayedText {
     UINT format = 0;
     std::string bytes;
     std::size_t nul = 0;
+    std::function<void()> whileRendering;
+    bool renders = true;
 };
 DelayedText& Delayed() {
     static DelayedText text;
@@ -62,7 +64,9 @@ DelayedText& Delayed() {
 
 LRESULT CALLBACK DriverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_RENDERFORMAT && wParam == Delayed().format) {
-        SetBlock(Delayed().format, Delayed().bytes.data(), Delayed().bytes.size(), Delayed().nul);
+        if (Delayed().whileRendering) Delayed().whileRendering();
+        const DelayedText& text = Delayed();
+        if (text.renders) SetBlock(text.format, text.bytes.data(), text.bytes.size(), text.nul);
         Rendered() = true;
         return 0;
     }
@@ -158,7 +162,7 @@ bool PutText(std::string_view bytes, const CopyOptions& options, bool delayed) {
     if (!EmptyClipboard()) return false;
     const std::size_t nul = !options.terminated ? 0 : options.format == CF_UNICODETEXT ? 2 : 1;
     if (delayed) {
-        Delayed() = {options.format, std::string(bytes), nul};
+        Delayed() = {options.format, std::string(bytes), nul, options.whileRendering, options.renders};
         SetLastError(0);
         return SetClipboardData(options.format, nullptr) || GetLastError() == 0;
     }
@@ -411,7 +415,7 @@ bool Quillharbor::Copy(std::string_view bytes, const CopyOptions& options) {
 
 bool Quillharbor::OpenMenu(Button button) {
     SetCursorPos(MenuAnchor.x, MenuAnchor.y);
-    PostMessageW(window_, TrayCallback, TrayIconId, button == Button::Left ? WM_LBUTTONDOWN : WM_RBUTTONDOWN);
+    SendNotifyMessageW(window_, TrayCallback, TrayIconId, button == Button::Left ? WM_LBUTTONDOWN : WM_RBUTTONDOWN);
     return WaitUntil([&] { return !VisiblePopupMenus(processId()).empty(); }, Millis(5000));
 }
 

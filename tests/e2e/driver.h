@@ -44,11 +44,14 @@ struct CopyOptions {
     UINT format = CF_TEXT;     // or CF_UNICODETEXT with UTF-16 bytes
     bool terminated = true;    // false: the block ends without its closing NUL
     std::vector<ExtraFormat> extra;
+    // Rendered on request: runs before the text is rendered (a slow renderer).
+    std::function<void()> whileRendering;
+    bool renders = true;       // false: the request is answered without a text
 };
 // Opens, empties, sets the text (and the extra formats) and closes the
 // clipboard; false when it could not be opened or set.
 // With `delayed`, only the text's format is put; the text itself follows
-// when a program asks for it, which sets Rendered().
+// when a program asks for it, and Rendered() is set once it was answered.
 bool PutText(std::string_view bytes, const CopyOptions& options = {}, bool delayed = false);
 bool& Rendered();
 // The CF_TEXT bytes up to the first NUL within the block; nullopt when the
@@ -140,7 +143,8 @@ public:
     // Copies like another program, then waits until the program has seen it.
     bool Copy(std::string_view bytes, const CopyOptions& options = {});
 
-    // Clicks the tray icon (its callback message) and waits for the menu.
+    // Clicks the tray icon (its callback message, sent as the shell sends
+    // it) and waits for the menu.
     bool OpenMenu(Button button = Button::Left);
     // Presses Esc until no menu of the program is open.
     void CloseMenus();

@@ -141,6 +141,42 @@ TEST(History, ALargeCopyComesBackIntact) {
     EXPECT_TRUE(SameBytes(app.Choose(ChooseSecond, Millis(60000)), big));
 }
 
+bool clickTaken = false;
+void CALLBACK ClickTaken(HWND, UINT, ULONG_PTR, LRESULT) { clickTaken = true; }
+
+// Texts rendered only when asked (Office, Remote Desktop): a click on the icon,
+// sent as the shell sends it, reaches the program while it waits for one; the
+// menu opens after the capture, with the copy. One never rendered adds no entry.
+TEST(History, ATextRenderedOnRequestIsRecordedOnceRendered) {
+    Quillharbor app;
+    ASSERT_STARTED(app);
+    ASSERT_TRUE(app.Copy("before"));
+    CopyOptions copy;
+    clickTaken = false;
+    copy.whileRendering = [&] {  // slow: done once the program has taken a click on its icon
+        SendMessageCallbackW(app.window(), WM_USER + 1, 100, WM_LBUTTONDOWN, ClickTaken, 0);
+        WaitUntil([] { return clickTaken; }, Millis(5000));
+    };
+    Rendered() = false;
+    ASSERT_TRUE(PutText("rendered after the click", copy, true));
+    ASSERT_TRUE(WaitUntil([] { return Rendered(); }, Millis(10000)));
+    EXPECT_TRUE(clickTaken) << "the click was handled inside the wait for the text";
+    ASSERT_TRUE(WaitUntil([&] { return !VisiblePopupMenus(app.processId()).empty(); }, Millis(10000)));
+    const DWORD before = ClipboardSequence();
+    Press(ChooseNewest);
+    EXPECT_EQ(app.TakeChoice(before), "rendered after the click");
+
+    copy = {};
+    copy.renders = false;
+    Rendered() = false;
+    ASSERT_TRUE(PutText("never rendered", copy, true));
+    for (const char* request : {"asked for", "asked for again"}) {
+        EXPECT_TRUE(WaitUntil([] { return Rendered(); }, Millis(10000))) << "the text was not " << request;
+        Rendered() = false;
+    }
+    EXPECT_EQ(app.Choose(ChooseSecond), "before") << "the text never rendered is an entry";
+}
+
 TEST(History, PicturesAndCopiesMarkedPrivateAreNotRecorded) {
     const auto marked = [](const wchar_t* format) {
         CopyOptions options;

@@ -1,6 +1,7 @@
 // What the main window reads from the clipboard, what it refuses to keep,
 // and how it behaves towards a program that holds the clipboard.
 #include <atomic>
+#include <optional>
 #include <limits>
 #include <thread>
 
@@ -133,7 +134,7 @@ TEST_F(Clipboard, AClipboardThatStaysBusyIsReportedAndLeavesTheHistoryAsItWas) {
     BoxCloser closer;
     // The thread is let go before any check: a test that returns with it
     // still running would end the whole program.
-    const bool boxSeen = PumpUntil([&] { return held && !closer.seen.empty(); }, 5000ms);
+    const bool boxSeen = PumpUntil([&] { return held && !closer.seen.empty(); }, 10000ms);
     releaseClipboard = true;
     holder.join();
     ASSERT_TRUE(boxSeen) << (held ? "no box was shown" : "the clipboard could not be held");
@@ -178,7 +179,7 @@ TEST_F(Clipboard, ASessionThatEndsWhileATextIsRenderedEndsTheProgramCleanly) {
     });
     BoxCloser closer;
     const bool closed = PumpUntil([&] { return endedWhileRendering && !main->TrayActive; }, 5000ms);
-    Pump(1200ms);  // a retry of the clipboard would have given up by now
+    Pump(5200ms);  // a retry of the clipboard would have given up by now
     quit = true;
     owner.join();
 
@@ -187,13 +188,40 @@ TEST_F(Clipboard, ASessionThatEndsWhileATextIsRenderedEndsTheProgramCleanly) {
     EXPECT_TRUE(closer.seen.empty()) << "a box after closing had begun";
 }
 
-TEST_F(Clipboard, AChosenEntryReplacesEveryFormatWithItsText) {
+std::optional<DWORD> ClipboardDword(UINT format) {
+    std::optional<DWORD> value;
+    if (!OpenClipboard(ClipboardOwner())) return value;
+    if (HANDLE data = GetClipboardData(format))
+        value = *static_cast<const DWORD*>(GlobalLock(data)), GlobalUnlock(data);
+    CloseClipboard();
+    return value;
+}
+
+// Under Wine, which stamps a text closed without CF_LOCALE with the user's
+// locale (Windows: the input language), sets it for this process; the old one.
+LCID SetUserLocale(LCID locale) {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    const auto set = reinterpret_cast<LONG(NTAPI*)(BOOLEAN, LCID)>(
+        reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "NtSetDefaultLocale")));
+    if (set && GetProcAddress(ntdll, "wine_get_version")) set(TRUE, locale);
+    return GetUserDefaultLCID();  // the one the process started with
+}
+
+// The put-back names the locale of its bytes, whatever the user's or the
+// input language, and a copy kept off clipboard sync stays off it.
+TEST_F(Clipboard, AChosenEntryReplacesEveryFormatWithItsTextItsLocaleAndItsCloudMark) {
+    const LCID user = SetUserLocale(MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT));
     Start();
-    CopyText("chosen");
+    PutClipboard({{CF_TEXT, std::string("chosen\0", 7)}, {Format("CanUploadToCloudClipboard"), std::string(4, '\0')}});
     PutClipboard({{CF_TEXT, std::string("other\0", 6)}, {Format("Quillharbor test extra"), "x"}});
-    OpenMenu([](HMENU menu) { return ItemsOf(GetSubMenu(menu, 0)).at(1).id; });
-    EXPECT_EQ(ClipboardText(), "chosen");
-    EXPECT_FALSE(IsClipboardFormatAvailable(Format("Quillharbor test extra")));
+    for (const std::optional<DWORD> cloudMark : {std::optional<DWORD>(0), std::optional<DWORD>()}) {
+        OpenMenu([](HMENU menu) { return ItemsOf(GetSubMenu(menu, 0)).at(1).id; });
+        EXPECT_EQ(ClipboardText(), cloudMark ? "chosen" : "other");
+        EXPECT_FALSE(IsClipboardFormatAvailable(Format("Quillharbor test extra")));
+        EXPECT_EQ(ClipboardDword(Format("CanUploadToCloudClipboard")), cloudMark);
+        EXPECT_EQ(ClipboardDword(CF_LOCALE), GetSystemDefaultLCID());
+    }
+    SetUserLocale(user);
 }
 
 }  // namespace

@@ -241,7 +241,10 @@ protected:
     void Start(const std::vector<std::string>& phraseLines = {}) {
         if (!phraseLines.empty()) folder.WritePhrases(phraseLines);
         main = std::make_unique<win::TFMain>(folder.PhraseFile());
-        main->SetMenuTracker([this](HMENU menu, POINT) { return pick ? pick(menu) : 0u; });
+        main->SetMenuTracker([this](HMENU menu, const win::TFMain::MenuPlacement& placement) {
+            shown = placement;
+            return pick ? pick(menu) : 0u;
+        });
         Pump(20ms);
     }
 
@@ -263,6 +266,7 @@ protected:
     ScratchFolder folder;
     std::unique_ptr<win::TFMain> main;
     std::function<UINT(HMENU)> pick;
+    win::TFMain::MenuPlacement shown{};  // where the last menu opened
 };
 
 }  // namespace qh::test
