@@ -1,11 +1,12 @@
 // A phrase file held in memory: the store reads and replaces the caller's
 // bytes (no value: no file), so a test or fuzz target sees exactly what a
-// save wrote.
+// save wrote, and a test changes them as another program would. While
+// `readOnly` is true, a save fails.
 #pragma once
 
-#include <functional>
 #include <map>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -15,13 +16,12 @@ namespace qh::test {
 
 class MemoryFile final : public PhraseFile {
 public:
-    explicit MemoryFile(std::optional<std::string>& bytes) : bytes_(bytes) {}
-    std::optional<std::string> ReadAll() const override { return bytes_; }
-    void ReplaceAll(std::string_view bytes) override { bytes_ = std::string(bytes); }
-    // Any change of the bytes moves the stamp.
-    std::optional<FileStamp> Stamp() const override {
-        if (!bytes_) return std::nullopt;
-        return FileStamp{std::hash<std::string>{}(*bytes_), bytes_->size()};
+    explicit MemoryFile(std::optional<std::string>& bytes, const bool& readOnly = writable)
+        : bytes_(bytes), readOnly_(readOnly) {}
+    std::optional<std::string> ReadAll(Hold) const override { return bytes_; }
+    void ReplaceAll(std::string_view bytes) override {
+        if (readOnly_) throw std::runtime_error("read-only");
+        bytes_ = std::string(bytes);
     }
     bool CreateBeside(std::string_view name, std::string_view bytes) override {
         return beside.emplace(name, bytes).second;
@@ -30,7 +30,9 @@ public:
     std::map<std::string, std::string, std::less<>> beside;
 
 private:
+    static constexpr bool writable = false;
     std::optional<std::string>& bytes_;
+    const bool& readOnly_;
 };
 
 }  // namespace qh::test

@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "memory_file.h"
 #include "reporters.h"
 #include "scratch_folder.h"
 #include "text.h"
@@ -179,6 +180,41 @@ TEST_F(PhraseFile, HugeAndOddFilesLoadWithoutHarm) {
     EXPECT_EQ(store.Count(), 100001u);
     EXPECT_EQ(store.Captions()[99999], "c99999");
     EXPECT_EQ(store.Contents().back().size(), 3u << 20);
+}
+
+// Another program edits the file between the store's looks. A change is
+// judged by the bytes; phrases a save could not write outlast any reload.
+TEST(PhraseStore, FollowsTheFileByItsBytesButNeverOverPhrasesASaveCouldNotWrite) {
+    std::optional<std::string> file = "a\tA\r\n";
+    bool readOnly = false;
+    auto owned = std::make_unique<test::MemoryFile>(file, readOnly);
+    const test::MemoryFile& disk = *owned;
+    test::RecordingReporter reporter;
+    TTypeMsg store(std::move(owned), reporter);
+    const auto captions = [&] {
+        store.Refresh();  // as the menu does before it shows the phrases
+        return store.Captions();
+    };
+    file = "b\tB\r\n";  // the same size
+    EXPECT_EQ(captions(), std::vector<std::string>{"b"});
+    store.SetLines({"b\tB", "mine\tM"});
+    store.Save();
+    EXPECT_EQ(captions(), (std::vector<std::string>{"b", "mine"}));
+
+    readOnly = true;
+    store.SetLines({"b\tB", "mine\tM", "new\tN"});
+    store.Save();
+    const std::string outside = "b\tB\r\nother\tO\r\n";
+    file = outside;  // then edited in another editor
+    EXPECT_EQ(captions(), (std::vector<std::string>{"b", "mine", "new"}));
+    readOnly = false;
+    store.Save(store.Version());  // as the settings dialog saves
+    EXPECT_EQ(file, "b\tB\r\nmine\tM\r\nnew\tN\r\n");
+    EXPECT_EQ(disk.beside, (std::map<std::string, std::string, std::less<>>{{"TypeMsg-外部変更.cfg", outside}}));
+    ASSERT_EQ(reporter.messages.size(), 2u);
+    EXPECT_EQ(reporter.messages[0], SaveFailedMessage);
+    file = "c\tC\r\n";
+    EXPECT_EQ(captions(), std::vector<std::string>{"c"});  // saved: the file leads again
 }
 
 }  // namespace

@@ -26,12 +26,12 @@ protected:
 
 TEST_F(SystemFile, MissingFileIsNoFileAndWritesReadBackExactly) {
     const auto file = OpenPhraseFile(path_);
-    EXPECT_FALSE(file->ReadAll().has_value());
+    EXPECT_FALSE(file->ReadAll(Hold::Fail).has_value());
     const std::string bytes("a\tb\r\n\x95\x5C\0z\r\n", 10);
     file->ReplaceAll(bytes);
-    EXPECT_EQ(file->ReadAll(), bytes);
+    EXPECT_EQ(file->ReadAll(Hold::Fail), bytes);
     file->ReplaceAll("");
-    EXPECT_EQ(file->ReadAll(), "");
+    EXPECT_EQ(file->ReadAll(Hold::Fail), "");
     EXPECT_FALSE(TempLeft());
 }
 
@@ -40,7 +40,7 @@ TEST_F(SystemFile, AFailedReplaceLeavesTheOldFileWhole) {
     file->ReplaceAll("old\r\n");
     SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY);
     EXPECT_ANY_THROW(file->ReplaceAll("new\r\n"));
-    EXPECT_EQ(file->ReadAll(), "old\r\n");
+    EXPECT_EQ(file->ReadAll(Hold::Fail), "old\r\n");
     EXPECT_FALSE(TempLeft());
 }
 
@@ -61,7 +61,7 @@ TEST_F(SystemFile, ASavePutsANewFileInPlaceAndOneThatFailsHalfWayLeavesTheOldByt
     const auto before = FileIdentity(path_);
     file->ReplaceAll("new\r\n");
     EXPECT_NE(FileIdentity(path_), before);
-    EXPECT_EQ(file->ReadAll(), "new\r\n");
+    EXPECT_EQ(file->ReadAll(Hold::Fail), "new\r\n");
 
     // Bytes that run into memory that cannot be read: Windows refuses such a
     // write whole (ERROR_NOACCESS), Wine writes the readable page first.
@@ -73,14 +73,14 @@ TEST_F(SystemFile, ASavePutsANewFileInPlaceAndOneThatFailsHalfWayLeavesTheOldByt
     std::memset(pages, 'x', page);
     EXPECT_ANY_THROW(file->ReplaceAll(std::string_view(pages, 2 * page)));
     VirtualFree(pages, 0, MEM_RELEASE);
-    EXPECT_EQ(file->ReadAll(), "new\r\n");
+    EXPECT_EQ(file->ReadAll(Hold::Fail), "new\r\n");
     EXPECT_FALSE(TempLeft());
 }
 
 TEST_F(SystemFile, AFolderInPlaceOfTheFileCannotBeReadOrReplaced) {
     CreateDirectoryW(path_.c_str(), nullptr);
     const auto file = OpenPhraseFile(path_);
-    EXPECT_ANY_THROW(file->ReadAll());
+    EXPECT_ANY_THROW(file->ReadAll(Hold::Fail));
     EXPECT_ANY_THROW(file->ReplaceAll("x\r\n"));
     EXPECT_FALSE(TempLeft());
     EXPECT_ANY_THROW(OpenPhraseFile(dir_ + L"no-such-folder\\TypeMsg.cfg")->ReplaceAll("x"));
@@ -120,7 +120,7 @@ TEST_F(SystemFile, ASaveWaitsForAHeldFileAndAnswersSentMessagesMeanwhile) {
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
         }
         sender.join();
-        EXPECT_EQ(file->ReadAll(), "new\r\n");
+        EXPECT_EQ(file->ReadAll(Hold::Fail), "new\r\n");
         file->ReplaceAll("old\r\n");
     }
     EXPECT_FALSE(TempLeft());
