@@ -89,11 +89,13 @@ public:
     }
 
     void ReplaceAll(std::string_view bytes) override {
-        // A read-only phrase file is not to be replaced (Windows refuses the
-        // move; Wine would not, so ask first).
+        // A read-only phrase file, or a folder in its place, is not to be
+        // replaced. Windows refuses the move with ERROR_ACCESS_DENIED, which
+        // below may be a hold; Wine would not refuse a read-only file. So ask first.
         const DWORD attributes = GetFileAttributesW(path_.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-            throw std::runtime_error("phrase file is read-only");
+        constexpr DWORD refused = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY;
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & refused))
+            throw std::runtime_error("phrase file is read-only or a folder");
         const std::wstring temp = path_ + L".tmp";
         try {
             {
@@ -118,8 +120,7 @@ public:
             const auto replace = [&] {
                 return MoveFileExW(temp.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
             };
-            // A scanner holding the phrase file gives ERROR_ACCESS_DENIED here;
-            // a read-only file, which gives it too, was ruled out above.
+            // A scanner holding the phrase file gives ERROR_ACCESS_DENIED here.
             if (!WithRetry(replace, Denied::MayBeAHold))
                 throw std::runtime_error("phrase file cannot be replaced");
         } catch (...) {

@@ -89,38 +89,64 @@ TEST_F(SystemFile, AFolderInPlaceOfTheFileCannotBeReadOrReplaced) {
 // A file another program holds open without sharing; a message sent to the
 // window below lets go of it.
 HANDLE held = INVALID_HANDLE_VALUE;
+bool letGo = false;
 
 LRESULT CALLBACK LetGoProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != WM_APP) return DefWindowProcW(hwnd, message, wParam, lParam);
-    CloseHandle(held);
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
     held = INVALID_HANDLE_VALUE;
+    letGo = true;
     return 0;
 }
 
 // A scanner holds the temporary file, or the phrase file, for a moment: the
-// save waits for it and answers messages sent to the program meanwhile;
-// here the sent message is what lets go.
+// save, and the read before it, wait for it and answer messages sent to the
+// program meanwhile; here the sent message is what lets go. A refusal fails
+// at once, the message still waiting.
 TEST_F(SystemFile, ASaveWaitsForAHeldFileAndAnswersSentMessagesMeanwhile) {
     const HWND window = test::HiddenWindow(L"QhTestLetGo", LetGoProc);
     const auto file = OpenPhraseFile(path_);
     file->ReplaceAll("old\r\n");
-    for (const std::wstring& name : {path_ + L".tmp", path_}) {
-        held = CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const struct {
+        const char* what;
+        std::wstring held;  // held without sharing
+        bool read, waits;   // the read before a save, rather than the save
+    } cases[] = {
+        {"the temporary file held", path_ + L".tmp", false, true},
+        {"the phrase file held", path_, false, true},
+        {"the phrase file held as it is read", path_, true, true},
+        // CreateFile gives ERROR_ACCESS_DENIED for a folder's name, as in a folder the user may not write to.
+        {"a folder in the temporary file's place", L"", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.held.empty()) ASSERT_TRUE(CreateDirectoryW((path_ + L".tmp").c_str(), nullptr));
+        else held = CreateFileW(c.held.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_TRUE(c.held.empty() || held != INVALID_HANDLE_VALUE);
+        letGo = false;
         std::atomic<bool> answered = false;
         std::thread sender([&] {
             SendMessageW(window, WM_APP, 0, 0);
             answered = true;
         });
-        EXPECT_NO_THROW(file->ReplaceAll("new\r\n"));
-        EXPECT_EQ(held, INVALID_HANDLE_VALUE) << "the save did not answer the message";
+        const auto sent = [] { return (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0; };
+        for (int i = 0; i < 10000 && !sent(); ++i) Sleep(1);  // waiting to be answered
+        if (c.read) {
+            EXPECT_EQ(file->ReadAll(Hold::Wait), "old\r\n");
+        } else if (c.waits) {
+            EXPECT_NO_THROW(file->ReplaceAll("new\r\n"));
+        } else {
+            EXPECT_ANY_THROW(file->ReplaceAll("new\r\n"));
+        }
+        EXPECT_EQ(letGo, c.waits) << "the message was answered during the call, or not";
         while (!answered) {
             MSG msg;
             while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
         }
         sender.join();
-        EXPECT_EQ(file->ReadAll(Hold::Fail), "new\r\n");
+        EXPECT_EQ(file->ReadAll(Hold::Fail), c.waits && !c.read ? "new\r\n" : "old\r\n");
+        RemoveDirectoryW((path_ + L".tmp").c_str());
         file->ReplaceAll("old\r\n");
     }
     EXPECT_FALSE(TempLeft());
