@@ -412,15 +412,37 @@ TEST(SettingDialog, APhraseWithAnEmojiSurvivesSaveRestartAndChoose) {
 
 // ---- the phrase file as other programs and the user leave it
 
+// The bytes Notepad saves as "UTF-16 LE": the byte order mark, then the text.
+std::string Utf16Le(std::wstring_view text) {
+    return "\xFF\xFE" + std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+}
+
+// Closes the program's box that shows `text`; false when none came.
+bool CloseBox(Quillharbor& app, std::wstring_view text) {
+    HWND box = nullptr;
+    if (!WaitUntil([&] { return (box = FindMessageWindow(app.processId(), L"Quillharbor", text)) != nullptr; },
+                   Millis(10000)))
+        return false;
+    PostMessageW(box, WM_CLOSE, 0, 0);
+    if (!WaitUntil([&] { return !IsWindow(box); }, Millis(5000)) && BringForward(box)) Press({VK_RETURN});
+    return true;
+}
+
 // Another editor, or a synchronising client, rewrites the file while the
-// program runs: the menu and the dialog show what it holds now, and OK
-// keeps it.
+// program runs: the menu and the dialog show what it holds now, even after
+// an edit that keeps the file's time and size, or in UTF-16, and OK keeps it.
 TEST(PhraseFile, AnOutsideEditShowsInTheNextMenuAndSurvivesASave) {
     Quillharbor app("greet\thello\r\n");
     ASSERT_STARTED(app);
     app.folder().WritePhraseFile("greet\thello\r\nedited\telsewhere\r\n");
     EXPECT_EQ(app.Choose({'T', VK_DOWN, VK_RETURN}), "elsewhere");
-    app.folder().WritePhraseFile("greet\thello\r\nedited\telsewhere\r\nthird\tagain\r\n");
+    // As within FAT's 2-second steps, or behind a network client's cache.
+    app.folder().WritePhraseFileKeepingItsTime("greet\thello\r\nedited\tsomewhere\r\n");
+    EXPECT_EQ(app.Choose({'T', VK_DOWN, VK_RETURN}), "somewhere");
+    const std::wstring notepad = L"greet\thello\r\nedited\tsomewhere\r\n申請\tソフトウェア申請書\r\n";
+    app.folder().WritePhraseFile(Utf16Le(notepad));
+    EXPECT_EQ(app.Choose({'T', VK_UP, VK_RETURN}), Cp932(L"ソフトウェア申請書"));
+    EXPECT_EQ(app.Choose({'T', VK_RETURN}), "hello");
     {
         SettingDialog dialog(app);
         ASSERT_COMPLETE(dialog);
@@ -429,14 +451,23 @@ TEST(PhraseFile, AnOutsideEditShowsInTheNextMenuAndSurvivesASave) {
         ASSERT_TRUE(Click(dialog.ok));
         ASSERT_TRUE(dialog.Closed());
     }
-    EXPECT_EQ(app.folder().PhraseFileBytes(), "greet\thello\r\nedited\telsewhere\r\nthird\tagain\r\nmine\tadded\r\n");
+    // ANSI again, where the 0x5C second bytes of 申 and ソ are escaped.
+    std::string ansi;
+    for (const char c : Cp932(notepad + L"mine\tadded\r\n")) ansi += c == '\\' ? std::string(2, c) : std::string(1, c);
+    EXPECT_EQ(app.folder().PhraseFileBytes(), ansi);
 }
 
 // The file changes while the dialog is open: OK saves the rows, and the other
-// version stays beside the file, where a box says.
+// version stays beside the file, where a box says. Rows a save could not
+// write stay for the run, whatever the file holds next, until a save writes
+// them and keeps that version too.
 TEST(PhraseFile, AnEditMadeWhileTheDialogIsOpenIsKeptBesideTheFile) {
     Quillharbor app("greet\thello\r\n");
     ASSERT_STARTED(app);
+    const auto kept = [&](const char8_t* name) {
+        std::ifstream in(app.folder().Path() / std::filesystem::path(name), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
     const std::string outside = "greet\thello\r\nedited\telsewhere\r\n";
     {
         SettingDialog dialog(app);
@@ -446,21 +477,36 @@ TEST(PhraseFile, AnEditMadeWhileTheDialogIsOpenIsKeptBesideTheFile) {
         EXPECT_EQ(app.Choose({'T', VK_DOWN, VK_RETURN}), "elsewhere");
         ASSERT_TRUE(dialog.AddPhrase(L"mine", L"added"));
         PostMessageW(dialog.ok, BM_CLICK, 0, 0);  // the handler waits in the box
-        HWND box = nullptr;
-        EXPECT_TRUE(WaitUntil([&] { return (box = FindMessageWindow(app.processId(), L"Quillharbor",
-                                                                     L"TypeMsg-外部変更.cfg")) != nullptr ||
-                                           !IsWindow(dialog.window); },
-                              Millis(10000)) && box)
-            << "no box names the kept version";
-        if (box) {
-            PostMessageW(box, WM_CLOSE, 0, 0);
-            if (!WaitUntil([&] { return !IsWindow(box); }, Millis(5000)) && BringForward(box)) Press({VK_RETURN});
-        }
+        EXPECT_TRUE(CloseBox(app, L"TypeMsg-外部変更.cfg")) << "no box names the kept version";
         ASSERT_TRUE(dialog.Closed());
     }
     EXPECT_EQ(app.folder().PhraseFileBytes(), "greet\thello\r\nmine\tadded\r\n");
-    std::ifstream kept(app.folder().Path() / std::filesystem::path(u8"TypeMsg-外部変更.cfg"), std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), outside);
+    EXPECT_EQ(kept(u8"TypeMsg-外部変更.cfg"), outside);
+
+    const std::wstring file = app.folder().PhraseFile().wstring();
+    ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    {
+        SettingDialog dialog(app);
+        ASSERT_COMPLETE(dialog);
+        ASSERT_TRUE(dialog.AddPhrase(L"unsaved", L"kept"));
+        PostMessageW(dialog.ok, BM_CLICK, 0, 0);
+        EXPECT_TRUE(CloseBox(app, L"設定の保存に失敗しました。"));
+        ASSERT_TRUE(dialog.Closed());
+    }
+    ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL));
+    const std::string later = "greet\thello\r\nedited\tagain\r\n";
+    app.folder().WritePhraseFile(later);
+    EXPECT_EQ(app.Choose({'T', VK_UP, VK_RETURN}), "kept") << "the unsaved row is gone";
+    {
+        SettingDialog dialog(app);
+        ASSERT_COMPLETE(dialog);
+        EXPECT_EQ(dialog.Rows(), 3);
+        PostMessageW(dialog.ok, BM_CLICK, 0, 0);
+        EXPECT_TRUE(CloseBox(app, L"TypeMsg-外部変更(2).cfg"));
+        ASSERT_TRUE(dialog.Closed());
+    }
+    EXPECT_EQ(app.folder().PhraseFileBytes(), "greet\thello\r\nmine\tadded\r\nunsaved\tkept\r\n");
+    EXPECT_EQ(kept(u8"TypeMsg-外部変更(2).cfg"), later);
 }
 
 // What is typed comes back byte for byte: a caption with backslashes, and
