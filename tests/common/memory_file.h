@@ -1,7 +1,7 @@
 // A phrase file held in memory: the store reads and replaces the caller's
 // bytes (no value: no file), so a test or fuzz target sees exactly what a
-// save wrote, and a test changes them as another program would. While
-// `readOnly` is true, a save fails.
+// save wrote, and a test changes them, or refuses reading or writing them,
+// as another program would.
 #pragma once
 
 #include <map>
@@ -14,13 +14,20 @@
 
 namespace qh::test {
 
+struct Access {
+    bool read = true, write = true;
+};
+
 class MemoryFile final : public PhraseFile {
 public:
-    explicit MemoryFile(std::optional<std::string>& bytes, const bool& readOnly = writable)
-        : bytes_(bytes), readOnly_(readOnly) {}
-    std::optional<std::string> ReadAll(Hold) const override { return bytes_; }
+    explicit MemoryFile(std::optional<std::string>& bytes, const Access& access = full)
+        : bytes_(bytes), access_(access) {}
+    std::optional<std::string> ReadAll(Hold) const override {
+        if (!access_.read) throw std::runtime_error("held");
+        return bytes_;
+    }
     void ReplaceAll(std::string_view bytes) override {
-        if (readOnly_) throw std::runtime_error("read-only");
+        if (!access_.write) throw std::runtime_error("read-only");
         bytes_ = std::string(bytes);
     }
     bool CreateBeside(std::string_view name, std::string_view bytes) override {
@@ -30,9 +37,9 @@ public:
     std::map<std::string, std::string, std::less<>> beside;
 
 private:
-    static constexpr bool writable = false;
+    static constexpr Access full{};
     std::optional<std::string>& bytes_;
-    const bool& readOnly_;
+    const Access& access_;
 };
 
 }  // namespace qh::test

@@ -183,11 +183,12 @@ TEST_F(PhraseFile, HugeAndOddFilesLoadWithoutHarm) {
 }
 
 // Another program edits the file between the store's looks. A change is
-// judged by the bytes; phrases a save could not write outlast any reload.
+// judged by the bytes; phrases a save could not write outlast any reload,
+// and the next save keeps every version it would replace, once.
 TEST(PhraseStore, FollowsTheFileByItsBytesButNeverOverPhrasesASaveCouldNotWrite) {
     std::optional<std::string> file = "a\tA\r\n";
-    bool readOnly = false;
-    auto owned = std::make_unique<test::MemoryFile>(file, readOnly);
+    test::Access access;
+    auto owned = std::make_unique<test::MemoryFile>(file, access);
     const test::MemoryFile& disk = *owned;
     test::RecordingReporter reporter;
     TTypeMsg store(std::move(owned), reporter);
@@ -201,18 +202,27 @@ TEST(PhraseStore, FollowsTheFileByItsBytesButNeverOverPhrasesASaveCouldNotWrite)
     store.Save();
     EXPECT_EQ(captions(), (std::vector<std::string>{"b", "mine"}));
 
-    readOnly = true;
-    store.SetLines({"b\tB", "mine\tM", "new\tN"});
-    store.Save();
+    // The dialog opens; another program's edit meanwhile shows in the menu.
+    const TTypeMsg::FileVersion basis = store.Version();
     const std::string outside = "b\tB\r\nother\tO\r\n";
-    file = outside;  // then edited in another editor
-    EXPECT_EQ(captions(), (std::vector<std::string>{"b", "mine", "new"}));
-    readOnly = false;
-    store.Save(store.Version());  // as the settings dialog saves
+    file = outside;
+    EXPECT_EQ(captions(), (std::vector<std::string>{"b", "other"}));
+    // OK while the file is held: the rows stay, whatever the file holds.
+    access.read = false;
+    store.SetLines({"b\tB", "mine\tM", "new\tN"});
+    store.Save(basis);
+    access.read = true;
+    const std::vector<std::string> rows{"b", "mine", "new"};
+    EXPECT_EQ(captions(), rows);
+    // Read-only: the other version is kept, and then the save fails.
+    access.write = false;
+    store.Save(store.Version());
+    access.write = true;
+    EXPECT_EQ(captions(), rows);
+    store.Save(store.Version());
     EXPECT_EQ(file, "b\tB\r\nmine\tM\r\nnew\tN\r\n");
     EXPECT_EQ(disk.beside, (std::map<std::string, std::string, std::less<>>{{"TypeMsg-外部変更.cfg", outside}}));
-    ASSERT_EQ(reporter.messages.size(), 2u);
-    EXPECT_EQ(reporter.messages[0], SaveFailedMessage);
+    EXPECT_EQ(reporter.messages.size(), 3u);  // failed, kept, failed
     file = "c\tC\r\n";
     EXPECT_EQ(captions(), std::vector<std::string>{"c"});  // saved: the file leads again
 }
