@@ -47,12 +47,6 @@ public:
         std::ofstream(PhraseFile(), std::ios::binary | std::ios::trunc)
             .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
-    // The same, leaving the file's last-write time as it was.
-    void WritePhraseFileKeepingItsTime(std::string_view bytes) const {
-        const auto time = std::filesystem::last_write_time(PhraseFile());
-        WritePhraseFile(bytes);
-        std::filesystem::last_write_time(PhraseFile(), time);
-    }
     std::optional<std::string> PhraseFileBytes() const {
         std::ifstream in(PhraseFile(), std::ios::binary);
         if (!in) return std::nullopt;

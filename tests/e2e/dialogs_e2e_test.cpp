@@ -437,7 +437,7 @@ TEST(PhraseFile, AnOutsideEditShowsInTheNextMenuAndSurvivesASave) {
     app.folder().WritePhraseFile("greet\thello\r\nedited\telsewhere\r\n");
     EXPECT_EQ(app.Choose({'T', VK_DOWN, VK_RETURN}), "elsewhere");
     // As within FAT's 2-second steps, or behind a network client's cache.
-    app.folder().WritePhraseFileKeepingItsTime("greet\thello\r\nedited\tsomewhere\r\n");
+    qh::test::WritePhraseFileKeepingItsTime(app.folder(), "greet\thello\r\nedited\tsomewhere\r\n");
     EXPECT_EQ(app.Choose({'T', VK_DOWN, VK_RETURN}), "somewhere");
     const std::wstring notepad = L"greet\thello\r\nedited\tsomewhere\r\n申請\tソフトウェア申請書\r\n";
     app.folder().WritePhraseFile(Utf16Le(notepad));

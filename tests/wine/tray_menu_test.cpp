@@ -234,7 +234,7 @@ TEST_F(TrayMenu, PhrasesFollowTheFileUnlessItIsHeldOrGone) {
     CloseHandle(held);
     EXPECT_EQ(phrases(), after);
     // As within FAT's 2-second steps, or behind a network client's cache.
-    folder.WritePhraseFileKeepingItsTime("greet\thello\r\nchange\tthere\r\n");
+    WritePhraseFileKeepingItsTime(folder, "greet\thello\r\nchange\tthere\r\n");
     EXPECT_EQ(phrases(), (std::vector<std::wstring>{L"&greet", L"&change"}));
 
     ASSERT_TRUE(DeleteFileW(path.c_str()));
