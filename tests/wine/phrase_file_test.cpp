@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -107,22 +108,29 @@ TEST_F(SystemFile, ASaveWaitsForAHeldFileAndAnswersSentMessagesMeanwhile) {
     const HWND window = test::HiddenWindow(L"QhTestLetGo", LetGoProc);
     const auto file = OpenPhraseFile(path_);
     file->ReplaceAll("old\r\n");
+    const std::wstring temp = path_ + L".tmp";
     const struct {
         const char* what;
-        std::wstring held;  // held without sharing
-        bool read, waits;   // the read before a save, rather than the save
+        std::wstring held, folder;  // held without sharing; a folder put in place of a file
+        bool read, waits;           // the read before a save, rather than the save
+        const char* after;          // the file then; null: no file
     } cases[] = {
-        {"the temporary file held", path_ + L".tmp", false, true},
-        {"the phrase file held", path_, false, true},
-        {"the phrase file held as it is read", path_, true, true},
-        // CreateFile gives ERROR_ACCESS_DENIED for a folder's name, as in a folder the user may not write to.
-        {"a folder in the temporary file's place", L"", false, false},
+        {"the temporary file held", temp, L"", false, true, "new\r\n"},
+        {"the phrase file held", path_, L"", false, true, "new\r\n"},
+        {"the phrase file held as it is read", path_, L"", true, true, "old\r\n"},
+        // Windows gives ERROR_ACCESS_DENIED for these, as in a folder the user may not write to.
+        {"a folder in the temporary file's place", L"", temp, false, false, "old\r\n"},
+        {"a folder in the phrase file's place", L"", path_, false, false, nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.held.empty()) ASSERT_TRUE(CreateDirectoryW((path_ + L".tmp").c_str(), nullptr));
-        else held = CreateFileW(c.held.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_TRUE(c.held.empty() || held != INVALID_HANDLE_VALUE);
+        if (!c.folder.empty()) {
+            DeleteFileW(c.folder.c_str());
+            ASSERT_TRUE(CreateDirectoryW(c.folder.c_str(), nullptr));
+        } else {
+            held = CreateFileW(c.held.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+            ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        }
         letGo = false;
         std::atomic<bool> answered = false;
         std::thread sender([&] {
@@ -145,8 +153,8 @@ TEST_F(SystemFile, ASaveWaitsForAHeldFileAndAnswersSentMessagesMeanwhile) {
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
         }
         sender.join();
-        EXPECT_EQ(file->ReadAll(Hold::Fail), c.waits && !c.read ? "new\r\n" : "old\r\n");
-        RemoveDirectoryW((path_ + L".tmp").c_str());
+        if (!c.folder.empty()) RemoveDirectoryW(c.folder.c_str());
+        EXPECT_EQ(file->ReadAll(Hold::Fail), c.after ? std::optional<std::string>(c.after) : std::nullopt);
         file->ReplaceAll("old\r\n");
     }
     EXPECT_FALSE(TempLeft());
