@@ -242,13 +242,19 @@ TEST_F(TrayMenu, PhrasesFollowTheFileUnlessItIsHeldOrGone) {
     EXPECT_TRUE(boxes.seen.empty());
 
     // The next save writes them. It waits for a scanner holding its new
-    // file, and a copy made meanwhile is still recorded.
+    // file; a copy made meanwhile is still recorded, and an end of the
+    // session still ends the message loop.
     held = CreateFileW((path + L".tmp").c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                        nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     std::atomic<bool> copied = false;
+    const DWORD saver = GetCurrentThreadId();
     std::thread copier([&] {
-        SendMessageW(main->Handle(), WM_NULL, 0, 0);  // answered: the save is waiting
+        // Each message sent is answered by the waiting save, after what was
+        // posted before it.
+        SendMessageW(main->Handle(), WM_NULL, 0, 0);
+        PostThreadMessageW(saver, WM_QUIT, 0, 0);  // the session ends
+        SendMessageW(main->Handle(), WM_NULL, 0, 0);
         const HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                            GetModuleHandleW(nullptr), nullptr);
         if (OpenClipboard(owner)) {
@@ -256,12 +262,14 @@ TEST_F(TrayMenu, PhrasesFollowTheFileUnlessItIsHeldOrGone) {
             SetClipboardData(CF_TEXT, BlockOf("copied while saving", 20));
             CloseClipboard();
         }
-        SendMessageW(main->Handle(), WM_NULL, 0, 0);  // as other programs send theirs
+        SendMessageW(main->Handle(), WM_NULL, 0, 0);
         CloseHandle(held);
         DestroyWindow(owner);
         copied = true;
     });
     main->TypeMsg.Save();
+    MSG quit;
+    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the session's end was lost";
     EXPECT_TRUE(PumpUntil([&] { return copied.load(); }, 10s));
     copier.join();
     EXPECT_EQ(folder.PhraseFileBytes(), "greet\thello\r\nchange\tthere\r\n");
