@@ -225,6 +225,16 @@ TEST(PhraseStore, FollowsTheFileByItsBytesButNeverOverPhrasesASaveCouldNotWrite)
     EXPECT_EQ(reporter.messages.size(), 3u);  // failed, kept, failed
     file = "c\tC\r\n";
     EXPECT_EQ(captions(), std::vector<std::string>{"c"});  // saved: the file leads again
+
+    // Its own save is no other program's, even when the next look failed.
+    store.SetLines({"c\tC", "d\tD"});
+    store.Save();
+    access.read = false;
+    store.Refresh();
+    access.read = true;
+    store.SetLines({"c\tC"});
+    store.Save(store.Version());
+    EXPECT_EQ(disk.beside.size(), 1u);
 }
 
 }  // namespace
