@@ -167,9 +167,11 @@ std::string TTypeMsg::Encode() const {
         bytes.reserve(size);
         for (const std::string& line : lines_) bytes.append(line).append("\r\n");
     }
-    // Bytes that would read back as UTF-8 text of other characters are
-    // written as UTF-8 too (where the code page is UTF-8 they are that text).
-    if (!fits || (IsMultiByteUtf8(bytes) && Utf8ToUtf16(bytes) != codePage_.ToUtf16(bytes))) {
+    // Bytes that would read back as UTF-8 text of other characters, or as
+    // UTF-16, are written as UTF-8 too (where the code page is UTF-8 they are
+    // that text).
+    const bool utf16 = bytes.starts_with(Utf16LeBom) || bytes.starts_with(Utf16BeBom);
+    if (!fits || utf16 || (IsMultiByteUtf8(bytes) && Utf8ToUtf16(bytes) != codePage_.ToUtf16(bytes))) {
         bytes = Utf8Bom;
         for (std::size_t i = 0; i < lines_.size(); ++i)
             bytes.append(Utf16ToUtf8(exactLines_[i] ? *exactLines_[i] : LineAsText(lines_[i], codePage_)))

@@ -108,6 +108,11 @@ TEST_F(PhraseFile, SaveWritesCrLfAfterEveryLineAndLoadsBack) {
     EXPECT_EQ(again.Captions(), store.Captions());
     EXPECT_EQ(again.Contents(), store.Contents());
 
+    // ANSI bytes that an editor would read as UTF-16 are saved as UTF-8.
+    store.SetLines({"\xFF\xFE" "a\tb"});
+    store.Save();
+    EXPECT_EQ(TTypeMsg(OpenPhraseFile(file_), reporter_).Lines(), store.Lines());
+
     store.SetLines({});
     store.Save();
     EXPECT_EQ(fs::file_size(file_), 0u);
