@@ -2,7 +2,7 @@
 // read through the store: every field reads as the decoder gives it, a
 // valid character survives whatever invalid bytes stand around it, the
 // decoder leaves no lone surrogate, and saving and loading again keeps
-// every phrase. The same bytes after a UTF-16 byte order mark likewise.
+// every phrase.
 
 #include <cstddef>
 #include <cstdint>
@@ -102,19 +102,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               again.ExactCaptions() == store.ExactCaptions() &&
               again.ExactContents() == store.ExactContents(),
           "save and load changed a phrase");
-
-    const bool bigEndian = size > 0 && (data[0] & 1) != 0;
-    const std::u16string wide = qh::Utf16BytesToText(bytes, bigEndian);
-    Check(NoLoneSurrogate(wide), "UTF-16 decoding made a lone surrogate");
-    file = std::string(bigEndian ? qh::Utf16BeBom : qh::Utf16LeBom) + std::string(bytes);
-    qh::TTypeMsg wideStore(std::make_unique<MemoryFile>(file), reporter, cp);
-    Check(wideStore.Count() == qh::SplitLines(wide).size(), "UTF-16 line count differs");
-    wideStore.Save();
-    qh::TTypeMsg wideAgain(std::make_unique<MemoryFile>(file), reporter, cp);
-    Check(reporter.messages.empty(), "saving or loading UTF-16 failed");
-    Check(wideAgain.Captions() == wideStore.Captions() && wideAgain.Contents() == wideStore.Contents() &&
-              wideAgain.ExactCaptions() == wideStore.ExactCaptions() &&
-              wideAgain.ExactContents() == wideStore.ExactContents(),
-          "a UTF-16 file's phrases changed on saving");
     return 0;
 }

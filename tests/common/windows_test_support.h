@@ -1,6 +1,5 @@
 // What both Windows tiers need: waiting with this thread's messages handled,
-// the program's ANSI form of a text, a clipboard viewer of the test's own,
-// and an edit of the phrase file that keeps its time.
+// the program's ANSI form of a text, and a clipboard viewer of the test's own.
 #pragma once
 
 #include <windows.h>
@@ -11,23 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "scratch_folder.h"
-
 namespace qh::test {
-
-// Rewrites the folder's phrase file and sets its last-write time back to
-// the exact moment it had, as within FAT's 2-second steps or behind a
-// network client's cache of attributes.
-inline void WritePhraseFileKeepingItsTime(const ScratchFolder& folder, std::string_view bytes) {
-    const std::wstring path = folder.PhraseFile().wstring();
-    WIN32_FILE_ATTRIBUTE_DATA before{};
-    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &before);
-    folder.WritePhraseFile(bytes);
-    const HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    SetFileTime(file, nullptr, nullptr, &before.ftLastWriteTime);
-    CloseHandle(file);
-}
 
 // Handles this thread's messages until `done` holds or the limit passes;
 // false when it never held. A WM_QUIT is dropped: the tests own the loop.

@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <cstring>
-#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -90,71 +89,49 @@ TEST_F(SystemFile, AFolderInPlaceOfTheFileCannotBeReadOrReplaced) {
 // A file another program holds open without sharing; a message sent to the
 // window below lets go of it.
 HANDLE held = INVALID_HANDLE_VALUE;
-bool letGo = false;
 
 LRESULT CALLBACK LetGoProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != WM_APP) return DefWindowProcW(hwnd, message, wParam, lParam);
-    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    CloseHandle(held);
     held = INVALID_HANDLE_VALUE;
-    letGo = true;
     return 0;
 }
 
 // A scanner holds the temporary file, or the phrase file, for a moment: the
-// save, and the read before it, wait for it and answer messages sent to the
-// program meanwhile; here the sent message is what lets go. A refusal fails
-// at once, the message still waiting.
+// save waits for it and answers messages sent to the program meanwhile;
+// here the sent message is what lets go. Last, a refusal: CreateFile gives
+// ERROR_ACCESS_DENIED for a folder's name, as in a folder the user may not
+// write to, and the save fails at once, the message still waiting.
 TEST_F(SystemFile, ASaveWaitsForAHeldFileAndAnswersSentMessagesMeanwhile) {
     const HWND window = test::HiddenWindow(L"QhTestLetGo", LetGoProc);
     const auto file = OpenPhraseFile(path_);
     file->ReplaceAll("old\r\n");
-    const std::wstring temp = path_ + L".tmp";
-    const struct {
-        const char* what;
-        std::wstring held, folder;  // held without sharing; a folder put in place of a file
-        bool read, waits;           // the read before a save, rather than the save
-        const char* after;          // the file then; null: no file
-    } cases[] = {
-        {"the temporary file held", temp, L"", false, true, "new\r\n"},
-        {"the phrase file held", path_, L"", false, true, "new\r\n"},
-        {"the phrase file held as it is read", path_, L"", true, true, "old\r\n"},
-        // Windows gives ERROR_ACCESS_DENIED for these, as in a folder the user may not write to.
-        {"a folder in the temporary file's place", L"", temp, false, false, "old\r\n"},
-        {"a folder in the phrase file's place", L"", path_, false, false, nullptr},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        if (!c.folder.empty()) {
-            DeleteFileW(c.folder.c_str());
-            ASSERT_TRUE(CreateDirectoryW(c.folder.c_str(), nullptr));
-        } else {
-            held = CreateFileW(c.held.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-            ASSERT_NE(held, INVALID_HANDLE_VALUE);
-        }
-        letGo = false;
+    const std::wstring temp = path_ + L".tmp", refused = dir_ + L"unrelated";
+    for (const std::wstring& name : {temp, path_, refused}) {
+        if (name == refused) ASSERT_TRUE(CreateDirectoryW(temp.c_str(), nullptr));
+        held = CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
         std::atomic<bool> answered = false;
         std::thread sender([&] {
             SendMessageW(window, WM_APP, 0, 0);
             answered = true;
         });
-        const auto sent = [] { return (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0; };
-        for (int i = 0; i < 10000 && !sent(); ++i) Sleep(1);  // waiting to be answered
-        if (c.read) {
-            EXPECT_NO_THROW(EXPECT_EQ(file->ReadAll(Hold::Wait), "old\r\n"));
-        } else if (c.waits) {
-            EXPECT_NO_THROW(file->ReplaceAll("new\r\n"));
-        } else {
+        while (!(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE)) Sleep(1);  // sent before the save
+        if (name == refused) {
             EXPECT_ANY_THROW(file->ReplaceAll("new\r\n"));
+            EXPECT_NE(held, INVALID_HANDLE_VALUE) << "the refused save waited";
+        } else {
+            EXPECT_NO_THROW(file->ReplaceAll("new\r\n"));
+            EXPECT_EQ(held, INVALID_HANDLE_VALUE) << "the save did not answer the message";
         }
-        EXPECT_EQ(letGo, c.waits) << "the message was answered during the call, or not";
         while (!answered) {
             MSG msg;
             while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
         }
         sender.join();
-        if (!c.folder.empty()) RemoveDirectoryW(c.folder.c_str());
-        EXPECT_EQ(file->ReadAll(Hold::Fail), c.after ? std::optional<std::string>(c.after) : std::nullopt);
+        RemoveDirectoryW(temp.c_str());
+        EXPECT_EQ(file->ReadAll(Hold::Fail), name == refused ? "old\r\n" : "new\r\n");
         file->ReplaceAll("old\r\n");
     }
     EXPECT_FALSE(TempLeft());
