@@ -207,10 +207,11 @@ TEST(PhraseStore, FollowsOutsideEditsButNeverOverPhrasesASaveCouldNotWrite) {
     access = {true, false};  // read-only: the other version is kept, the save fails
     store.Save(store.Version());
     access.write = true;
+    file = "b\tB\r\nz\tZ\r\n";
     EXPECT_EQ(captions(), std::vector<std::string>{"mine"});
     store.Save(store.Version());
     EXPECT_EQ(file, "mine\tM\r\n");
-    EXPECT_EQ(beside.size(), 1u);  // "b" once
+    EXPECT_EQ(beside.size(), 2u);  // "b" once, and "z"
     EXPECT_EQ(reporter.messages.size(), 3u);
     file = "c\tC\r\n";
     EXPECT_EQ(captions(), std::vector<std::string>{"c"});
@@ -221,7 +222,7 @@ TEST(PhraseStore, FollowsOutsideEditsButNeverOverPhrasesASaveCouldNotWrite) {
     access.read = true;
     store.SetLines({"c\tC"});
     store.Save(store.Version());
-    EXPECT_EQ(beside.size(), 1u);
+    EXPECT_EQ(beside.size(), 2u);
 }
 
 }  // namespace
