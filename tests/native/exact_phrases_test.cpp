@@ -69,13 +69,11 @@ TEST_F(ExactPhrases, FileStaysAnsiWhileEveryPhraseFitsAndIsUtf8WithABomOtherwise
     EXPECT_EQ(file_, ansi);
 }
 
-// The bytes of UTF-16 text, as an editor saves it with its byte order mark.
+// UTF-16 after its byte order mark, as an editor saves it.
 std::string Utf16File(std::u16string_view text, bool bigEndian) {
     std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
-    for (const char16_t c : text) {
-        const char high = static_cast<char>(c >> 8), low = static_cast<char>(c & 0xFF);
-        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
-    }
+    for (const char16_t c : text)
+        bytes += {static_cast<char>(bigEndian ? c >> 8 : c), static_cast<char>(bigEndian ? c : c >> 8)};
     return bytes;
 }
 
