@@ -108,7 +108,9 @@ TEST_F(SystemFile, ASaveWaitsForAHeldFileAndAnswersSentMessagesMeanwhile) {
     file->ReplaceAll("old\r\n");
     const std::wstring temp = path_ + L".tmp", refused = dir_ + L"unrelated";
     for (const std::wstring& name : {temp, path_, refused}) {
-        if (name == refused) ASSERT_TRUE(CreateDirectoryW(temp.c_str(), nullptr));
+        if (name == refused) {
+            ASSERT_TRUE(CreateDirectoryW(temp.c_str(), nullptr));
+        }
         held = CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
         std::atomic<bool> answered = false;
