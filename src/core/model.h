@@ -113,7 +113,8 @@ public:
     TTypeMsg(std::unique_ptr<PhraseFile> file, Reporter& reporter,
              const AnsiCodePage& codePage = Latin1CodePage());
 
-    // Reads the file, whatever the store held.
+    // Reads the file, whatever the store held, waiting for a moment's hold
+    // as a save does.
     void Load();
     // Loads the file again when its bytes are no longer the version the
     // store last read or wrote: another program changed it. Silent and

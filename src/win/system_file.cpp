@@ -89,9 +89,10 @@ public:
     }
 
     void ReplaceAll(std::string_view bytes) override {
-        // A read-only phrase file, or a folder in its place, is not to be
-        // replaced. Windows refuses the move with ERROR_ACCESS_DENIED, which
-        // below may be a hold; Wine would not refuse a read-only file. So ask first.
+        // A read-only phrase file, or a folder in its place, is refused at
+        // once: Windows refuses the move with ERROR_ACCESS_DENIED, which the
+        // wait below takes for a scanner's hold (and Wine would not refuse a
+        // read-only file at all).
         const DWORD attributes = GetFileAttributesW(path_.c_str());
         constexpr DWORD refused = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY;
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & refused))
