@@ -1,7 +1,6 @@
 // A phrase file held in memory: the store reads and replaces the caller's
 // bytes (no value: no file), so a test or fuzz target sees exactly what a
-// save wrote, and a test changes them, or refuses reading or writing them,
-// as another program would.
+// save wrote, and a test changes or refuses them as another program would.
 #pragma once
 
 #include <map>
@@ -14,9 +13,7 @@
 
 namespace qh::test {
 
-struct Access {
-    bool read = true, write = true;
-};
+struct Access { bool read = true, write = true; };
 
 class MemoryFile final : public PhraseFile {
 public:

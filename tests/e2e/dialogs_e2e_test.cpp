@@ -412,15 +412,16 @@ TEST(SettingDialog, APhraseWithAnEmojiSurvivesSaveRestartAndChoose) {
 
 // ---- the phrase file as other programs and the user leave it
 
-// Rewrites the phrase file and sets its time back, as an edit within FAT's
-// 2-second steps or behind a network client's cache of attributes shows.
+// Rewrites the phrase file in place and sets its time back, as an edit within
+// FAT's 2-second steps or behind a network client's cache of attributes shows.
 void WriteKeepingTime(const qh::test::ScratchFolder& folder, std::string_view bytes) {
-    const std::wstring path = folder.PhraseFile().wstring();
-    WIN32_FILE_ATTRIBUTE_DATA before{};
-    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &before);
-    folder.WritePhraseFile(bytes);
-    const HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    SetFileTime(file, nullptr, nullptr, &before.ftLastWriteTime);
+    const HANDLE file = CreateFileW(folder.PhraseFile().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    FILETIME time{};
+    DWORD written = 0;
+    GetFileTime(file, nullptr, nullptr, &time);
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    SetFileTime(file, nullptr, nullptr, &time);
     CloseHandle(file);
 }
 
