@@ -479,7 +479,7 @@ TEST(PhraseFile, AnEditMadeWhileTheDialogIsOpenIsKeptBesideTheFile) {
         ASSERT_TRUE(dialog.AddPhrase(L"mine", L"added"));
         const HANDLE scanner = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         PostMessageW(dialog.ok, BM_CLICK, 0, 0);  // the handler waits in the box
-        Sleep(500);
+        Sleep(500);  // the scanner's moment, as OK reads the other version
         CloseHandle(scanner);
         EXPECT_TRUE(CloseBox(app, L"TypeMsg-外部変更.cfg")) << "no box names the kept version";
         ASSERT_TRUE(dialog.Closed());
