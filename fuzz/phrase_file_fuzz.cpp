@@ -39,8 +39,10 @@ const fs::path& PhraseFile() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    // The UTF-8 form: utf8_phrase_file_fuzz.
-    if (bytes.starts_with(qh::Utf8Bom) || qh::IsMultiByteUtf8(bytes)) return 0;
+    // The UTF-8 and UTF-16 forms: utf8_phrase_file_fuzz.
+    if (bytes.starts_with(qh::Utf8Bom) || bytes.starts_with(qh::Utf16LeBom) || bytes.starts_with(qh::Utf16BeBom) ||
+        qh::IsMultiByteUtf8(bytes))
+        return 0;
     std::ofstream(PhraseFile(), std::ios::binary | std::ios::trunc)
         .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 

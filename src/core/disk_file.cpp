@@ -8,7 +8,7 @@ namespace qh {
 
 namespace fs = std::filesystem;
 
-std::optional<std::string> DiskPhraseFile::ReadAll() const {
+std::optional<std::string> DiskPhraseFile::ReadAll(Hold) const {
     std::error_code ec;
     const fs::file_status status = fs::status(path_, ec);
     if (status.type() == fs::file_type::not_found) return std::nullopt;
@@ -41,14 +41,6 @@ void DiskPhraseFile::ReplaceAll(std::string_view bytes) {
         fs::remove(temp, ignored);
         throw;
     }
-}
-
-std::optional<FileStamp> DiskPhraseFile::Stamp() const {
-    std::error_code ec;
-    const auto written = fs::last_write_time(path_, ec);
-    const auto size = ec ? 0 : fs::file_size(path_, ec);
-    if (ec) return std::nullopt;
-    return FileStamp{static_cast<std::uint64_t>(written.time_since_epoch().count()), size};
 }
 
 bool DiskPhraseFile::CreateBeside(std::string_view utf8Name, std::string_view bytes) {

@@ -13,10 +13,10 @@ class DiskPhraseFile final : public PhraseFile {
 public:
     explicit DiskPhraseFile(std::filesystem::path path) : path_(std::move(path)) {}
 
-    std::optional<std::string> ReadAll() const override;
+    // Nothing holds a file here for a moment: `Hold` makes no difference.
+    std::optional<std::string> ReadAll(Hold) const override;
     // Writes a temporary file beside the target, then renames it over.
     void ReplaceAll(std::string_view bytes) override;
-    std::optional<FileStamp> Stamp() const override;
     bool CreateBeside(std::string_view utf8Name, std::string_view bytes) override;
 
 private:

@@ -37,6 +37,10 @@ std::uint64_t Hash(std::string_view bytes) {
     return hash;
 }
 
+TTypeMsg::FileVersion VersionOf(const std::optional<std::string>& bytes) {
+    return bytes ? TTypeMsg::FileVersion{Hash(*bytes)} : TTypeMsg::FileVersion{};
+}
+
 }  // namespace
 
 void History::CaptureClipboardText(std::string_view text) { Record({EscapeHistoryText(text), std::nullopt}); }
@@ -89,35 +93,41 @@ TTypeMsg::TTypeMsg(std::unique_ptr<PhraseFile> file, Reporter& reporter, const A
 
 void TTypeMsg::Load() {
     try {
-        Read();
+        Read(file_->ReadAll(Hold::Wait));
+        unsaved_ = false;
     } catch (const std::exception&) {
         reporter_.Inform(LoadFailedMessage);
     }
 }
 
 void TTypeMsg::Refresh() {
+    if (unsaved_) return;
     try {
-        if (file_->Stamp() != version_.stamp) Read();
+        const std::optional<std::string> bytes = file_->ReadAll(Hold::Fail);
+        if (VersionOf(bytes) != version_) Read(bytes);
     } catch (const std::exception&) {
         // Held by another program, or in the middle of its save: the
         // phrases stay as they are until the next look.
     }
 }
 
-void TTypeMsg::Read() {
-    // The stamp is taken first: a change made during the read moves it again.
-    const std::optional<FileStamp> stamp = file_->Stamp();
-    const std::optional<std::string> bytes = file_->ReadAll();
+void TTypeMsg::Read(const std::optional<std::string>& bytes) {
     if (!bytes) {
-        version_ = {stamp, std::nullopt};
+        version_ = {};
         return;  // no file (yet, or any more): the phrases stay
     }
+    // A file of characters, rather than of ANSI bytes: their escapes are characters.
+    std::optional<std::u16string> text;
+    if (bytes->starts_with(Utf8Bom))
+        text = Utf8ToUtf16(std::string_view(*bytes).substr(Utf8Bom.size()));
+    else if (bytes->starts_with(Utf16LeBom) || bytes->starts_with(Utf16BeBom))
+        text = Utf16BytesToText(std::string_view(*bytes).substr(2), bytes->starts_with(Utf16BeBom));
+    else if (IsMultiByteUtf8(*bytes))
+        text = Utf8ToUtf16(*bytes);
     std::vector<std::string> lines;
     std::vector<std::optional<std::u16string>> exactLines;
-    const bool bom = bytes->starts_with(Utf8Bom);
-    if (bom || IsMultiByteUtf8(*bytes)) {
-        const std::u16string text = Utf8ToUtf16(std::string_view(*bytes).substr(bom ? Utf8Bom.size() : 0));
-        for (std::u16string& line : SplitLines(text)) {
+    if (text) {
+        for (std::u16string& line : SplitLines(*text)) {
             const Field caption = FieldOfText(GetField(line, 1), codePage_);
             const Field content = FieldOfText(GetField(line, 2), codePage_);
             lines.push_back(caption.ansi + '\t' + content.ansi);
@@ -130,45 +140,68 @@ void TTypeMsg::Read() {
     lines_ = std::move(lines);
     exactLines_ = std::move(exactLines);
     Parse();
-    version_ = {stamp, Hash(*bytes)};
+    version_ = VersionOf(bytes);
+}
+
+std::string TTypeMsg::Encode() const {
+    std::string bytes;
+    const auto exact = [](const std::optional<std::u16string>& line) { return line.has_value(); };
+    const bool fits = std::none_of(exactLines_.begin(), exactLines_.end(), exact);
+    if (fits) {
+        // Every phrase fits the code page: the file as it always was.
+        std::size_t size = 0;
+        for (const std::string& line : lines_) size += line.size() + 2;
+        bytes.reserve(size);
+        for (const std::string& line : lines_) bytes.append(line).append("\r\n");
+    }
+    // Bytes that would read back as UTF-8 text of other characters, or as
+    // UTF-16, are written as UTF-8 too (where the code page is UTF-8 they are
+    // that text).
+    const bool utf16 = bytes.starts_with(Utf16LeBom) || bytes.starts_with(Utf16BeBom);
+    if (!fits || utf16 || (IsMultiByteUtf8(bytes) && Utf8ToUtf16(bytes) != codePage_.ToUtf16(bytes))) {
+        bytes = Utf8Bom;
+        for (std::size_t i = 0; i < lines_.size(); ++i)
+            bytes.append(Utf16ToUtf8(exactLines_[i] ? *exactLines_[i] : LineAsText(lines_[i], codePage_)))
+                .append("\r\n");
+    }
+    return bytes;
 }
 
 void TTypeMsg::Save() { Save(version_); }
 
 void TTypeMsg::Save(const FileVersion& basis) {
+    std::string bytes;
+    std::optional<std::string> keptAs;
+    FileVersion edited = basis;
     try {
-        std::string bytes;
-        const auto exact = [](const std::optional<std::u16string>& line) { return line.has_value(); };
-        const bool fits = std::none_of(exactLines_.begin(), exactLines_.end(), exact);
-        if (fits) {
-            // Every phrase fits the code page: the file as it always was.
-            std::size_t size = 0;
-            for (const std::string& line : lines_) size += line.size() + 2;
-            bytes.reserve(size);
-            for (const std::string& line : lines_) bytes.append(line).append("\r\n");
-        }
-        // Bytes that would read back as UTF-8 text of other characters are
-        // written as UTF-8 too (where the code page is UTF-8 they are that text).
-        if (!fits || (IsMultiByteUtf8(bytes) && Utf8ToUtf16(bytes) != codePage_.ToUtf16(bytes))) {
-            bytes = Utf8Bom;
-            for (std::size_t i = 0; i < lines_.size(); ++i)
-                bytes.append(Utf16ToUtf8(exactLines_[i] ? *exactLines_[i] : LineAsText(lines_[i], codePage_)))
-                    .append("\r\n");
-        }
+        bytes = Encode();
         // Another program's version is kept before it is replaced; one that
-        // cannot be read now is not replaced.
-        std::optional<std::string> keptAs;
-        if (file_->Stamp() != basis.stamp) {
-            const std::optional<std::string> outside = file_->ReadAll();
-            if (outside && *outside != bytes && Hash(*outside) != basis.hash) keptAs = KeepOutsideVersion(*outside);
+        // cannot be read is not replaced.
+        const std::optional<std::string> outside = file_->ReadAll(Hold::Wait);
+        if (outside && *outside != bytes && VersionOf(outside) != basis) {
+            keptAs = KeepOutsideVersion(*outside);
+            edited = VersionOf(outside);  // kept: a later save need not keep it again
         }
         file_->ReplaceAll(bytes);
-        version_ = {file_->Stamp(), Hash(bytes)};
-        if (keptAs)
-            reporter_.Inform(std::string(OutsideVersionKeptBefore) + *keptAs + std::string(OutsideVersionKeptAfter));
     } catch (const std::exception&) {
+        // The phrases stay the truth for the rest of the run: a reload would
+        // drop what the user added. The next save writes them, judging the
+        // file against the version they were edited from.
+        unsaved_ = true;
+        version_ = edited;
+        if (keptAs) InformKept(*keptAs);
         reporter_.Inform(SaveFailedMessage);
+        return;
     }
+    // Remembered by its bytes: the program's own save is never taken for
+    // another program's.
+    version_ = {Hash(bytes)};
+    unsaved_ = false;
+    if (keptAs) InformKept(*keptAs);
+}
+
+void TTypeMsg::InformKept(const std::string& name) {
+    reporter_.Inform(std::string(OutsideVersionKeptBefore) + name + std::string(OutsideVersionKeptAfter));
 }
 
 std::string TTypeMsg::KeepOutsideVersion(std::string_view bytes) {

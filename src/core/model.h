@@ -71,13 +71,9 @@ inline constexpr std::string_view OutsideVersionKeptBefore =
     "設定ファイルがほかのプログラムで変更されていたため、その内容を「";
 inline constexpr std::string_view OutsideVersionKeptAfter = "」として残しました。";
 
-// When the file was last written and how long it is: another program's save
-// changes one or the other.
-struct FileStamp {
-    std::uint64_t lastWrite = 0;
-    std::uint64_t size = 0;
-    bool operator==(const FileStamp&) const = default;
-};
+// What a read does when another program holds the file for a moment, as a
+// scanner does after a change: fail at once, or wait for it as a write does.
+enum class Hold { Fail, Wait };
 
 // The phrase file on disk. The program reaches it through the system's own
 // file calls; tests and tools use DiskPhraseFile (disk_file.h).
@@ -86,13 +82,10 @@ public:
     virtual ~PhraseFile() = default;
     // The whole file, or nothing when there is no file. Throws when it
     // exists but cannot be read.
-    virtual std::optional<std::string> ReadAll() const = 0;
+    virtual std::optional<std::string> ReadAll(Hold hold) const = 0;
     // Replaces the file by `bytes` in one step. Throws on failure, and the
     // previous file then stays whole.
     virtual void ReplaceAll(std::string_view bytes) = 0;
-    // The file's stamp, by one query of its attributes; nothing when there
-    // is no file or it cannot be asked.
-    virtual std::optional<FileStamp> Stamp() const = 0;
     // Writes `bytes` as a new file named `utf8Name` beside this one. False
     // when a file of that name exists; throws on other failures.
     virtual bool CreateBeside(std::string_view utf8Name, std::string_view bytes) = 0;
@@ -109,15 +102,17 @@ std::vector<std::string> SplitLines(std::string_view bytes);
 // The file is in the ANSI code page, as it always was, while every phrase
 // fits it (and its bytes cannot be taken for UTF-8 text); otherwise the
 // whole file is UTF-8 after a byte order mark. On
-// reading, the mark decides; a file without one is UTF-8 too when it is
-// UTF-8 text (IsMultiByteUtf8), as editors save it. The ANSI file's escapes
-// are bytes, the UTF-8 file's are characters.
+// reading, the mark decides (a UTF-16 one too, as editors offer it); a file
+// without one is UTF-8 too when it is UTF-8 text (IsMultiByteUtf8), as
+// editors save it. The ANSI file's escapes are bytes, the others' are
+// characters.
 class TTypeMsg {
 public:
-    // The file as the store last read or wrote it: its stamp and a hash of
-    // its bytes (nothing when there was no file).
+    // A version of the file: a hash of its bytes, nothing when there was no
+    // file. Another program's change is judged by the bytes alone: a file
+    // system may keep the time and size of an edit (FAT's 2-second steps, a
+    // network client's cache of attributes).
     struct FileVersion {
-        std::optional<FileStamp> stamp;
         std::optional<std::uint64_t> hash;
         bool operator==(const FileVersion&) const = default;
     };
@@ -126,16 +121,22 @@ public:
     TTypeMsg(std::unique_ptr<PhraseFile> file, Reporter& reporter,
              const AnsiCodePage& codePage = Latin1CodePage());
 
+    // Reads the file, whatever the store held, waiting for a moment's hold
+    // as a save does.
     void Load();
-    // Loads the file again when its stamp moved since the store last read or
-    // wrote it: another program changed it. Silent: a file that cannot be
-    // read now keeps the phrases, and the next call tries again.
+    // Loads the file again when its bytes are no longer the version the
+    // store last read or wrote: another program changed it. Silent and
+    // without waiting: a file that cannot be read now keeps the phrases, and
+    // the next call tries again. Phrases a save failed to write are never
+    // replaced: they stay until a save writes them.
     void Refresh();
     // Writes the phrases. When the file on disk is no longer the version the
     // phrases were edited from (`basis`), another program changed it: its
     // version is kept beside it under OutsideVersionName, and the user told.
     void Save();
     void Save(const FileVersion& basis);
+    // The version the phrases were edited from: the file as the store last
+    // read or wrote it, or, while a save has failed, the failed save's basis.
     const FileVersion& Version() const { return version_; }
     void SetLines(std::vector<std::string> lines);
     void SetExactLines(std::vector<ExactText> lines);
@@ -155,9 +156,11 @@ public:
     const AnsiCodePage& Ansi() const { return codePage_; }
 
 private:
-    void Read();
+    void Read(const std::optional<std::string>& bytes);
+    std::string Encode() const;
     void Parse();
     std::string KeepOutsideVersion(std::string_view bytes);
+    void InformKept(const std::string& name);
 
     std::unique_ptr<PhraseFile> file_;
     Reporter& reporter_;
@@ -165,6 +168,7 @@ private:
     std::vector<std::string> lines_, captions_, contents_;
     std::vector<std::optional<std::u16string>> exactLines_, exactCaptions_, exactContents_;
     FileVersion version_;
+    bool unsaved_ = false;  // a save failed: the phrases are not in the file
 };
 
 }  // namespace qh

@@ -182,6 +182,19 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     return out;
 }
 
+std::u16string Utf16BytesToText(std::string_view bytes, bool bigEndian) {
+    std::u16string text;
+    text.reserve(bytes.size() / 2 + 1);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const unsigned a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+        text += static_cast<char16_t>(bigEndian ? a << 8 | b : b << 8 | a);
+    }
+    for (std::size_t i = 0; i < text.size(); i += UnitsAt(text, i))
+        if (IsHigh(text[i]) ? UnitsAt(text, i) == 1 : IsLow(text[i])) text[i] = Replacement;
+    if (bytes.size() % 2 != 0) text += Replacement;
+    return text;
+}
+
 bool IsMultiByteUtf8(std::string_view bytes) {
     const bool multiByte = std::any_of(bytes.begin(), bytes.end(), [](char b) { return (b & 0x80) != 0; });
     // Decoding replaces every invalid part, so only valid UTF-8 comes back as it was.

@@ -60,13 +60,17 @@ std::size_t TextWidth(std::u16string_view text);
 // inside a surrogate pair.
 std::size_t WidthBoundaryAtOrBefore(std::u16string_view text, std::size_t limit);
 
-// --- UTF-8 (the phrase file's second form) ------------------------------
+// --- UTF-8 and UTF-16 (the phrase file's other forms) -------------------
 inline constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
 // Invalid or truncated sequences (and encoded surrogates) become U+FFFD, one
 // for each maximal invalid part; every valid character is kept.
 std::u16string Utf8ToUtf16(std::string_view utf8);
 // Lone surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
+// UTF-16 bytes (after their byte order mark) as text: a lone surrogate,
+// and a last byte without its pair, become U+FFFD.
+inline constexpr std::string_view Utf16LeBom = "\xFF\xFE", Utf16BeBom = "\xFE\xFF";
+std::u16string Utf16BytesToText(std::string_view bytes, bool bigEndian);
 // Whether bytes without a byte order mark are UTF-8 text: valid UTF-8 with
 // at least one multi-byte character. Shift-JIS text with kana or kanji is
 // practically never valid UTF-8, and ASCII reads the same either way.

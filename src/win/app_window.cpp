@@ -154,8 +154,9 @@ int RunMessageLoop() {
 void PauseAnsweringSentMessages(DWORD pause) {
     const ULONGLONG end = GetTickCount64() + pause;
     for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
-        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_SENDMESSAGE) !=
-            WAIT_OBJECT_0)
+        // Also wakes for a sent message that was already waiting, seen but unanswered.
+        if (MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(end - now), QS_SENDMESSAGE,
+                                        MWMO_INPUTAVAILABLE) != WAIT_OBJECT_0)
             continue;
         MSG msg;
         PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);  // delivers the sent ones

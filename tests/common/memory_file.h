@@ -1,11 +1,11 @@
 // A phrase file held in memory: the store reads and replaces the caller's
 // bytes (no value: no file), so a test or fuzz target sees exactly what a
-// save wrote.
+// save wrote, and a test changes or refuses them as another program would.
 #pragma once
 
-#include <functional>
 #include <map>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -13,15 +13,19 @@
 
 namespace qh::test {
 
+struct Access { bool read = true, write = true; };
+
 class MemoryFile final : public PhraseFile {
 public:
-    explicit MemoryFile(std::optional<std::string>& bytes) : bytes_(bytes) {}
-    std::optional<std::string> ReadAll() const override { return bytes_; }
-    void ReplaceAll(std::string_view bytes) override { bytes_ = std::string(bytes); }
-    // Any change of the bytes moves the stamp.
-    std::optional<FileStamp> Stamp() const override {
-        if (!bytes_) return std::nullopt;
-        return FileStamp{std::hash<std::string>{}(*bytes_), bytes_->size()};
+    explicit MemoryFile(std::optional<std::string>& bytes, const Access& access = full)
+        : bytes_(bytes), access_(access) {}
+    std::optional<std::string> ReadAll(Hold) const override {
+        if (!access_.read) throw std::runtime_error("held");
+        return bytes_;
+    }
+    void ReplaceAll(std::string_view bytes) override {
+        if (!access_.write) throw std::runtime_error("read-only");
+        bytes_ = std::string(bytes);
     }
     bool CreateBeside(std::string_view name, std::string_view bytes) override {
         return beside.emplace(name, bytes).second;
@@ -30,7 +34,9 @@ public:
     std::map<std::string, std::string, std::less<>> beside;
 
 private:
+    static constexpr Access full{};
     std::optional<std::string>& bytes_;
+    const Access& access_;
 };
 
 }  // namespace qh::test

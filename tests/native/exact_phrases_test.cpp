@@ -69,9 +69,17 @@ TEST_F(ExactPhrases, FileStaysAnsiWhileEveryPhraseFitsAndIsUtf8WithABomOtherwise
     EXPECT_EQ(file_, ansi);
 }
 
-// In a UTF-8 file the escapes are characters, so it reads as it looks in an
-// editor: the 0x5C second byte of ソ or 表 in Shift-JIS is no backslash there.
-TEST_F(ExactPhrases, AUtf8FileReadsAsWrittenWithOrWithoutAByteOrderMark) {
+// UTF-16 after its byte order mark, as an editor saves it.
+std::string Utf16File(std::u16string_view text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t c : text)
+        bytes += {static_cast<char>(bigEndian ? c >> 8 : c), static_cast<char>(bigEndian ? c : c >> 8)};
+    return bytes;
+}
+
+// In a UTF-8 or UTF-16 file the escapes are characters, so it reads as it looks
+// in an editor: the 0x5C second byte of ソ or 表 in Shift-JIS is no backslash there.
+TEST_F(ExactPhrases, AUtf8OrUtf16FileReadsAsWritten) {
     const std::string line = "ソt表r\tソt表r\\r\\n能\\\\予\\t貼n";
     const std::u16string caption = u"ソt表r", content = u"ソt表r\r\n能\\予\t貼n";
     struct Case {
@@ -84,6 +92,8 @@ TEST_F(ExactPhrases, AUtf8FileReadsAsWrittenWithOrWithoutAByteOrderMark) {
         {"one that does not, in front", "\xEF\xBB\xBF😀" + line + "\r\n", u"😀" + caption, content},
         {"as an editor saves it, without a mark", line + "\r\n", caption, content},
         {"without a mark, ending in no line break", "日本\t😀\\t申", u"日本", u"😀\t申"},
+        {"UTF-16 LE, as Notepad saves it", Utf16File(Utf8ToUtf16(line + "\r\n"), false), caption, content},
+        {"UTF-16 BE, beyond the code page", Utf16File(u"😀ソ\t表\\\\\r\n", true), u"😀ソ", u"表\\"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -140,6 +150,12 @@ TEST_F(ExactPhrases, BadTextsLoseOnlyTheirInvalidParts) {
     Keep(*store, rows);
     EXPECT_TRUE(file_->ends_with("a\xEF\xBF\xBD\tb\xEF\xBF\xBD" "c\r\n"));
     EXPECT_EQ(Open()->ExactCaptions()[3], u"a\uFFFD");
+
+    // In UTF-16, a lone surrogate, and a last byte without its pair.
+    file_ = Utf16File(u"a\xDC00\tb\xD800", true) + "x";
+    store = Open();
+    EXPECT_EQ(store->ExactCaptions()[0], u"a\uFFFD");
+    EXPECT_EQ(store->ExactContents()[0], u"b\uFFFD\uFFFD");
 }
 
 TEST(ExactRows, FieldsTheCodePageHoldsGiveTheRowTheirBytesGive) {

@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "memory_file.h"
 #include "reporters.h"
 #include "scratch_folder.h"
 #include "text.h"
@@ -107,6 +108,11 @@ TEST_F(PhraseFile, SaveWritesCrLfAfterEveryLineAndLoadsBack) {
     EXPECT_EQ(again.Captions(), store.Captions());
     EXPECT_EQ(again.Contents(), store.Contents());
 
+    // ANSI bytes that an editor would read as UTF-16 are saved as UTF-8.
+    store.SetLines({"\xFF\xFE" "a\tb"});
+    store.Save();
+    EXPECT_EQ(TTypeMsg(OpenPhraseFile(file_), reporter_).Lines(), store.Lines());
+
     store.SetLines({});
     store.Save();
     EXPECT_EQ(fs::file_size(file_), 0u);
@@ -179,6 +185,44 @@ TEST_F(PhraseFile, HugeAndOddFilesLoadWithoutHarm) {
     EXPECT_EQ(store.Count(), 100001u);
     EXPECT_EQ(store.Captions()[99999], "c99999");
     EXPECT_EQ(store.Contents().back().size(), 3u << 20);
+}
+
+// Another program edits the file between the store's looks (the menu's).
+// Phrases a save could not write outlast them, and the next save keeps
+// each version it replaces beside it, once; never the store's own.
+TEST(PhraseStore, FollowsOutsideEditsButNeverOverPhrasesASaveCouldNotWrite) {
+    std::optional<std::string> file = "a\tA\r\n";
+    test::Access access;
+    auto owned = std::make_unique<test::MemoryFile>(file, access);
+    const auto& beside = owned->beside;
+    test::RecordingReporter reporter;
+    TTypeMsg store(std::move(owned), reporter);
+    const auto captions = [&] { return store.Refresh(), store.Captions(); };
+    const TTypeMsg::FileVersion basis = store.Version();  // the dialog opens
+    file = "b\tB\r\n";
+    EXPECT_EQ(captions(), std::vector<std::string>{"b"});
+    access.read = false;  // OK while the file is held
+    store.SetLines({"mine\tM"});
+    store.Save(basis);
+    access = {true, false};  // then read-only
+    file = "z\tZ\r\n";
+    EXPECT_EQ(captions(), std::vector<std::string>{"mine"});
+    store.Save(store.Version());  // keeps "z", then fails
+    access.write = true;
+    store.Save(store.Version());
+    EXPECT_EQ(file, "mine\tM\r\n");
+    EXPECT_EQ(beside.size(), 1u);
+    EXPECT_EQ(reporter.messages.size(), 3u);  // failed; kept, failed
+    file = "c\tC\r\n";
+    EXPECT_EQ(captions(), std::vector<std::string>{"c"});
+    store.SetLines({"c\tC", "d\tD"});
+    store.Save();
+    access.read = false;  // the look before the dialog fails
+    store.Refresh();
+    access.read = true;
+    store.SetLines({"c\tC"});
+    store.Save(store.Version());
+    EXPECT_EQ(beside.size(), 1u);
 }
 
 }  // namespace

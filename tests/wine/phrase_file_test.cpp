@@ -26,12 +26,12 @@ protected:
 
 TEST_F(SystemFile, MissingFileIsNoFileAndWritesReadBackExactly) {
     const auto file = OpenPhraseFile(path_);
-    EXPECT_FALSE(file->ReadAll().has_value());
+    EXPECT_FALSE(file->ReadAll(Hold::Fail).has_value());
     const std::string bytes("a\tb\r\n\x95\x5C\0z\r\n", 10);
     file->ReplaceAll(bytes);
-    EXPECT_EQ(file->ReadAll(), bytes);
+    EXPECT_EQ(file->ReadAll(Hold::Fail), bytes);
     file->ReplaceAll("");
-    EXPECT_EQ(file->ReadAll(), "");
+    EXPECT_EQ(file->ReadAll(Hold::Fail), "");
     EXPECT_FALSE(TempLeft());
 }
 
@@ -40,7 +40,7 @@ TEST_F(SystemFile, AFailedReplaceLeavesTheOldFileWhole) {
     file->ReplaceAll("old\r\n");
     SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY);
     EXPECT_ANY_THROW(file->ReplaceAll("new\r\n"));
-    EXPECT_EQ(file->ReadAll(), "old\r\n");
+    EXPECT_EQ(file->ReadAll(Hold::Fail), "old\r\n");
     EXPECT_FALSE(TempLeft());
 }
 
@@ -61,7 +61,7 @@ TEST_F(SystemFile, ASavePutsANewFileInPlaceAndOneThatFailsHalfWayLeavesTheOldByt
     const auto before = FileIdentity(path_);
     file->ReplaceAll("new\r\n");
     EXPECT_NE(FileIdentity(path_), before);
-    EXPECT_EQ(file->ReadAll(), "new\r\n");
+    EXPECT_EQ(file->ReadAll(Hold::Fail), "new\r\n");
 
     // Bytes that run into memory that cannot be read: Windows refuses such a
     // write whole (ERROR_NOACCESS), Wine writes the readable page first.
@@ -73,14 +73,14 @@ TEST_F(SystemFile, ASavePutsANewFileInPlaceAndOneThatFailsHalfWayLeavesTheOldByt
     std::memset(pages, 'x', page);
     EXPECT_ANY_THROW(file->ReplaceAll(std::string_view(pages, 2 * page)));
     VirtualFree(pages, 0, MEM_RELEASE);
-    EXPECT_EQ(file->ReadAll(), "new\r\n");
+    EXPECT_EQ(file->ReadAll(Hold::Fail), "new\r\n");
     EXPECT_FALSE(TempLeft());
 }
 
 TEST_F(SystemFile, AFolderInPlaceOfTheFileCannotBeReadOrReplaced) {
     CreateDirectoryW(path_.c_str(), nullptr);
     const auto file = OpenPhraseFile(path_);
-    EXPECT_ANY_THROW(file->ReadAll());
+    EXPECT_ANY_THROW(file->ReadAll(Hold::Fail));
     EXPECT_ANY_THROW(file->ReplaceAll("x\r\n"));
     EXPECT_FALSE(TempLeft());
     EXPECT_ANY_THROW(OpenPhraseFile(dir_ + L"no-such-folder\\TypeMsg.cfg")->ReplaceAll("x"));
@@ -99,12 +99,18 @@ LRESULT CALLBACK LetGoProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
 
 // A scanner holds the temporary file, or the phrase file, for a moment: the
 // save waits for it and answers messages sent to the program meanwhile;
-// here the sent message is what lets go.
+// here the sent message is what lets go. Last, a refusal: CreateFile gives
+// ERROR_ACCESS_DENIED for a folder's name, as in a folder the user may not
+// write to, and the save fails at once, the message still waiting.
 TEST_F(SystemFile, ASaveWaitsForAHeldFileAndAnswersSentMessagesMeanwhile) {
     const HWND window = test::HiddenWindow(L"QhTestLetGo", LetGoProc);
     const auto file = OpenPhraseFile(path_);
     file->ReplaceAll("old\r\n");
-    for (const std::wstring& name : {path_ + L".tmp", path_}) {
+    const std::wstring temp = path_ + L".tmp", refused = dir_ + L"unrelated";
+    for (const std::wstring& name : {temp, path_, refused}) {
+        if (name == refused) {
+            ASSERT_TRUE(CreateDirectoryW(temp.c_str(), nullptr));
+        }
         held = CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
         std::atomic<bool> answered = false;
@@ -112,15 +118,22 @@ TEST_F(SystemFile, ASaveWaitsForAHeldFileAndAnswersSentMessagesMeanwhile) {
             SendMessageW(window, WM_APP, 0, 0);
             answered = true;
         });
-        EXPECT_NO_THROW(file->ReplaceAll("new\r\n"));
-        EXPECT_EQ(held, INVALID_HANDLE_VALUE) << "the save did not answer the message";
+        while (!(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE)) Sleep(1);  // sent before the save
+        if (name == refused) {
+            EXPECT_ANY_THROW(file->ReplaceAll("new\r\n"));
+            EXPECT_NE(held, INVALID_HANDLE_VALUE) << "the refused save waited";
+        } else {
+            EXPECT_NO_THROW(file->ReplaceAll("new\r\n"));
+            EXPECT_EQ(held, INVALID_HANDLE_VALUE) << "the save did not answer the message";
+        }
         while (!answered) {
             MSG msg;
             while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
         }
         sender.join();
-        EXPECT_EQ(file->ReadAll(), "new\r\n");
+        RemoveDirectoryW(temp.c_str());
+        EXPECT_EQ(file->ReadAll(Hold::Fail), name == refused ? "old\r\n" : "new\r\n");
         file->ReplaceAll("old\r\n");
     }
     EXPECT_FALSE(TempLeft());

@@ -246,8 +246,29 @@ TEST_F(TrayMenu, PhrasesFollowTheFileUnlessItIsHeldOrGone) {
     ASSERT_TRUE(DeleteFileW(path.c_str()));
     EXPECT_EQ(phrases(), after);
     EXPECT_TRUE(boxes.seen.empty());
-    // The next save writes them.
+
+    // The next save writes them. It waits for a scanner holding its new file;
+    // what is posted meanwhile waits for the message loop: the session's end
+    // and a copy's notice (each message sent is answered after them).
+    held = CreateFileW((path + L".tmp").c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+    std::atomic<bool> done = false;
+    std::thread other([&, saver = GetCurrentThreadId()] {
+        SendMessageW(main->Handle(), WM_NULL, 0, 0);
+        PostThreadMessageW(saver, WM_QUIT, 0, 0);
+        SendMessageW(main->Handle(), WM_NULL, 0, 0);
+        const HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        if (OpenClipboard(owner) && EmptyClipboard()) SetClipboardData(CF_TEXT, BlockOf("copied meanwhile", 17));
+        CloseClipboard();
+        SendMessageW(main->Handle(), WM_NULL, 0, 0);
+        CloseHandle(held);
+        done = true;
+    });
     main->TypeMsg.Save();
+    MSG quit;
+    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    const std::vector<std::string> copy{"copied meanwhile"};
+    EXPECT_TRUE(PumpUntil([&] { return done.load() && HistoryEntries() == copy; }));
+    other.join();
     EXPECT_EQ(folder.PhraseFileBytes(), "greet\thello\r\nedited\tthere\r\n");
 }
 
