@@ -1,5 +1,6 @@
 // Both dialogs moved to a monitor of another scale: laid out afresh there,
-// and back, without losing what the user was doing.
+// and back, without losing what the user was doing, every control in a
+// live font all the way.
 #include <algorithm>
 #include <array>
 #include <map>
@@ -26,6 +27,37 @@ Layout LayoutOf(HWND dialog) {
     return layout;
 }
 
+// Counts the moments, any message to any window of the thread, when a
+// control of the dialog holds a font that is gone: on Windows it then draws
+// its text in garbage.
+class DeletedFontWatch {
+public:
+    explicit DeletedFontWatch(HWND dialog)
+        : hook_(SetWindowsHookExW(WH_CALLWNDPROC, Check, nullptr, GetCurrentThreadId())) {
+        dialog_ = dialog;
+        seen_ = 0;
+    }
+    ~DeletedFontWatch() { UnhookWindowsHookEx(hook_); }
+    int seen() const { return seen_; }
+
+private:
+    static LRESULT CALLBACK Check(int code, WPARAM wParam, LPARAM lParam) {
+        static bool checking = false;  // WM_GETFONT comes through here too
+        if (code == HC_ACTION && !checking) {
+            checking = true;
+            for (HWND c = GetWindow(dialog_, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+                const auto font = reinterpret_cast<HGDIOBJ>(SendMessageW(c, WM_GETFONT, 0, 0));
+                if (font && GetObjectType(font) != OBJ_FONT) ++seen_;  // none: the system font
+            }
+            checking = false;
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static inline HWND dialog_;
+    static inline int seen_;
+    HHOOK hook_;
+};
+
 // Sends what Windows sends on reaching a monitor of `dpi`, suggesting the
 // client area scaled (as far as this test screen lets a window grow), and
 // expects `opened` scaled; labels sized to their text scale their places only.
@@ -38,7 +70,11 @@ void ExpectMovedTo(HWND dialog, int dpi, const Layout& opened) {
     const LONG height = scaled(opened.client.cy) + window.bottom - window.top - before.client.cy;
     RECT suggested{window.left, window.top, window.left + std::min<LONG>(width, GetSystemMetrics(SM_CXMAXTRACK)),
                    window.top + height};
-    SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    {
+        const DeletedFontWatch watch(dialog);
+        SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        EXPECT_EQ(watch.seen(), 0) << "a control held a deleted font on the way";
+    }
     const RECT now = ScreenRect(dialog);
     EXPECT_TRUE(EqualRect(&now, &suggested));
     const Layout after = LayoutOf(dialog);
