@@ -149,5 +149,20 @@ TEST_F(DialogTest, AboutIsLaidOutAfreshAtANewDpi) {
     EXPECT_EQ(RunAbout(script), IDOK);
 }
 
+// At a scale where a dialog outgrows the screen (the settings dialog at
+// 144 DPI on 1024x768), its title bar stays on the work area. Its frame is
+// that of its own DPI, which may not be the screen's.
+TEST(DialogFrame, ADialogLargerThanTheWorkAreaKeepsItsTitleBarOnItInTheFrameOfItsDpi) {
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const POINT at = CentredOnPrimary(GetSystemMetrics(SM_CXSCREEN) + 40, GetSystemMetrics(SM_CYSCREEN) + 40);
+    EXPECT_EQ(at.x, work.left);
+    EXPECT_EQ(at.y, work.top);
+    RECT own{0, 0, 100, 100}, twice = own;
+    AdjustWindowRectForDpi(own, WS_POPUP | WS_CAPTION, 0, ScreenDpi());
+    AdjustWindowRectForDpi(twice, WS_POPUP | WS_CAPTION, 0, 2 * ScreenDpi());
+    EXPECT_LT(twice.top, own.top) << "the title bar is as tall as at the screen's DPI";
+}
+
 }  // namespace
 }  // namespace qh::win
