@@ -21,11 +21,6 @@ std::wstring WindowText(HWND window);
 // inside itself.
 void FillFrameInside(HWND frame);
 
-// The top-left corner of a window centred on the primary monitor, whose
-// DPI the dialogs open at. A window larger than the monitor's work area
-// keeps its title bar on it, where the user can take hold of it.
-POINT CentredOnPrimary(int width, int height);
-
 // A place in a dialog's client area at 96 DPI.
 struct ControlBox {
     int x, y, width, height;

@@ -27,36 +27,18 @@ Layout LayoutOf(HWND dialog) {
     return layout;
 }
 
-// Counts the moments, any message to any window of the thread, when a
-// control of the dialog holds a font that is gone: on Windows it then draws
-// its text in garbage.
-class DeletedFontWatch {
-public:
-    explicit DeletedFontWatch(HWND dialog)
-        : hook_(SetWindowsHookExW(WH_CALLWNDPROC, Check, nullptr, GetCurrentThreadId())) {
-        dialog_ = dialog;
-        seen_ = 0;
-    }
-    ~DeletedFontWatch() { UnhookWindowsHookEx(hook_); }
-    int seen() const { return seen_; }
-
-private:
-    static LRESULT CALLBACK Check(int code, WPARAM wParam, LPARAM lParam) {
-        static bool checking = false;  // WM_GETFONT comes through here too
-        if (code == HC_ACTION && !checking) {
-            checking = true;
-            for (HWND c = GetWindow(dialog_, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-                const auto font = reinterpret_cast<HGDIOBJ>(SendMessageW(c, WM_GETFONT, 0, 0));
-                if (font && GetObjectType(font) != OBJ_FONT) ++seen_;  // none: the system font
-            }
-            checking = false;
+// Counts, at every message but the asking itself, the controls of `watched`
+// that hold a deleted font: on Windows they draw garbage.
+HWND watched;
+int deletedFontsSeen;
+LRESULT CALLBACK CountDeletedFonts(int code, WPARAM wParam, LPARAM lParam) {
+    if (reinterpret_cast<const CWPSTRUCT*>(lParam)->message != WM_GETFONT)
+        for (HWND c = GetWindow(watched, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+            const auto font = reinterpret_cast<HGDIOBJ>(SendMessageW(c, WM_GETFONT, 0, 0));
+            deletedFontsSeen += font && GetObjectType(font) != OBJ_FONT;  // none: the system font
         }
-        return CallNextHookEx(nullptr, code, wParam, lParam);
-    }
-    static inline HWND dialog_;
-    static inline int seen_;
-    HHOOK hook_;
-};
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
 
 // Sends what Windows sends on reaching a monitor of `dpi`, suggesting the
 // client area scaled (as far as this test screen lets a window grow), and
@@ -70,11 +52,11 @@ void ExpectMovedTo(HWND dialog, int dpi, const Layout& opened) {
     const LONG height = scaled(opened.client.cy) + window.bottom - window.top - before.client.cy;
     RECT suggested{window.left, window.top, window.left + std::min<LONG>(width, GetSystemMetrics(SM_CXMAXTRACK)),
                    window.top + height};
-    {
-        const DeletedFontWatch watch(dialog);
-        SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
-        EXPECT_EQ(watch.seen(), 0) << "a control held a deleted font on the way";
-    }
+    watched = dialog, deletedFontsSeen = 0;
+    const HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, CountDeletedFonts, nullptr, GetCurrentThreadId());
+    SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(deletedFontsSeen, 0) << "a control held a deleted font on the way";
     const RECT now = ScreenRect(dialog);
     EXPECT_TRUE(EqualRect(&now, &suggested));
     const Layout after = LayoutOf(dialog);
@@ -147,21 +129,6 @@ TEST_F(DialogTest, AboutIsLaidOutAfreshAtANewDpi) {
         Press(AboutItem(IDOK));
     });
     EXPECT_EQ(RunAbout(script), IDOK);
-}
-
-// At a scale where a dialog outgrows the screen (the settings dialog at
-// 144 DPI on 1024x768), its title bar stays on the work area. Its frame is
-// that of its own DPI, which may not be the screen's.
-TEST(DialogFrame, ADialogLargerThanTheWorkAreaKeepsItsTitleBarOnItInTheFrameOfItsDpi) {
-    RECT work;
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const POINT at = CentredOnPrimary(GetSystemMetrics(SM_CXSCREEN) + 40, GetSystemMetrics(SM_CYSCREEN) + 40);
-    EXPECT_EQ(at.x, work.left);
-    EXPECT_EQ(at.y, work.top);
-    RECT own{0, 0, 100, 100}, twice = own;
-    AdjustWindowRectForDpi(own, WS_POPUP | WS_CAPTION, 0, ScreenDpi());
-    AdjustWindowRectForDpi(twice, WS_POPUP | WS_CAPTION, 0, 2 * ScreenDpi());
-    EXPECT_LT(twice.top, own.top) << "the title bar is as tall as at the screen's DPI";
 }
 
 }  // namespace

@@ -1,8 +1,5 @@
 // The application window's taskbar presence, the modal loop that the
-// dialogs run in, and the process's defences against planted files.
-#include <fstream>
-
-#include "scratch_folder.h"
+// dialogs run in, and the start-up's hardening.
 #include "shell_test_support.h"
 
 namespace qh::test {
@@ -111,29 +108,11 @@ TEST_F(Modal, AQuitThatArrivesDuringADialogEndsItAndReachesTheOuterLoop) {
     EXPECT_EQ(msg.wParam, 7u);
 }
 
-// As in a download folder: a DLL beside the program (put there by the
-// build) and a program of a system name in the current folder.
-TEST(Hardening, AfterStartUpFilesBesideTheProgramOrInTheCurrentFolderAreNotTakenByName) {
-    wchar_t self[MAX_PATH];
-    const std::wstring exe(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
-    const std::wstring planted = exe.substr(0, exe.find_last_of(L'\\') + 1) + L"qh_planted.dll";
-    ASSERT_NE(GetFileAttributesW(planted.c_str()), INVALID_FILE_ATTRIBUTES);
-    ScratchFolder current("qh-current");
-    std::ofstream(current.Path() / "notepad.exe") << "planted";
-    wchar_t before[MAX_PATH];
-    GetCurrentDirectoryW(MAX_PATH, before);
-    SetCurrentDirectoryW(current.Path().c_str());
-
+// As in a download folder: the build puts a DLL beside the test program.
+TEST(Hardening, AfterStartUpADllBesideTheProgramIsNotLoadedByName) {
     win::HardenProcess();
     EXPECT_EQ(LoadLibraryW(L"qh_planted.dll"), nullptr);
-    wchar_t found[MAX_PATH] = {};
-    SearchPathW(nullptr, L"notepad.exe", nullptr, MAX_PATH, found, nullptr);
-    SetCurrentDirectoryW(before);
-    wchar_t system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
-    EXPECT_EQ(CompareStringOrdinal(found, -1, (std::wstring(system) + L"\\notepad.exe").c_str(), -1, TRUE),
-              CSTR_EQUAL)
-        << found;
+    EXPECT_NE(LoadLibraryExW(L"qh_planted.dll", nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR), nullptr);
 }
 
 }  // namespace
