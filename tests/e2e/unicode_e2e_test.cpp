@@ -84,8 +84,9 @@ TEST(History, WithAUtf8CodePageCopiesAndPhrasesComeBackExactly) {
     EXPECT_EQ(ReadUnicodeText(), phrase);
 }
 
-// There a caption is cut by characters, at its width in code page 932:
-// of 30 three-byte characters 25 show, more beyond 16 than 8 more take.
+// Where the code page is UTF-8 a caption is cut by characters, at its width
+// in code page 932: of 30 three-byte characters 25 show, more beyond 16
+// than 8 more take.
 TEST(Menu, WithAUtf8CodePageALongCaptionIsCutByCharacter) {
     qh::test::ScratchFolder folder("qh-utf8");
     const std::wstring exe = Utf8CodePageCopy(folder);
@@ -96,7 +97,7 @@ TEST(Menu, WithAUtf8CodePageALongCaptionIsCutByCharacter) {
         RECT r{};
         ASSERT_TRUE(app.Copy(Utf16Bytes(std::wstring(n, L'語')), {true, CF_UNICODETEXT, true, {}}) && app.OpenMenu());
         Press({'C'});
-        WaitUntil([&] { return VisiblePopupMenus(app.processId()).size() == 2; }, Millis(5000));
+        ASSERT_TRUE(WaitUntil([&] { return VisiblePopupMenus(app.processId()).size() == 2; }, Millis(5000)));
         GetWindowRect(VisiblePopupMenus(app.processId()).front(), &r);
         width[n] = r.right - r.left;
         app.CloseMenus();
