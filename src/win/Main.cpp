@@ -410,6 +410,7 @@ void TFMain::WMTimer(UINT_PTR id) {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     using namespace qh::win;
+    HardenProcess();
     // Another copy runs on this desktop: leave without a word.
     std::optional<Mutex> instance = ClaimInstance(SystemInstanceCalls());
     if (!instance) return 0;

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <stdexcept>
 #include <utility>
@@ -42,6 +43,21 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     }
     if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, FrameProc, FrameSubclassId);
     return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+// The top-left corner of a window centred on the primary monitor, whose
+// DPI the dialogs open at. A window larger than the monitor's work area
+// keeps its title bar on it, where the user can take hold of it.
+POINT CentredOnPrimary(int width, int height) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &info)) {
+        info.rcMonitor = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+        info.rcWork = info.rcMonitor;
+    }
+    const RECT& screen = info.rcMonitor;
+    return {std::max<LONG>((screen.left + screen.right - width) / 2, info.rcWork.left),
+            std::max<LONG>((screen.top + screen.bottom - height) / 2, info.rcWork.top)};
 }
 
 }  // namespace
@@ -85,11 +101,11 @@ LRESULT DialogWindow::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
 void DialogWindow::Create(const Frame& frame, HWND owner) {
     RegisterDialogClass(frame.className, WindowProc);
     RECT outer{0, 0, Scaled(frame.size.width), Scaled(frame.size.height)};
-    if (frame.clientSize) AdjustWindowRectEx(&outer, frame.style, FALSE, frame.exStyle);
+    if (frame.clientSize) AdjustWindowRectForDpi(outer, frame.style, frame.exStyle, dpi_);
     const int width = outer.right - outer.left, height = outer.bottom - outer.top;
-    CreateWindowExW(frame.exStyle, frame.className, frame.title, frame.style,
-                    (GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2,
-                    width, height, owner, nullptr, GetModuleHandleW(nullptr), this);
+    const POINT at = CentredOnPrimary(width, height);
+    CreateWindowExW(frame.exStyle, frame.className, frame.title, frame.style, at.x, at.y, width, height, owner,
+                    nullptr, GetModuleHandleW(nullptr), this);
     if (!hwnd_) throw std::runtime_error("a dialog window cannot be created");
     try {
         FormCreate();

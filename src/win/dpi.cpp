@@ -16,6 +16,7 @@ Function SystemFunction(const wchar_t* dll, const char* name) {
 using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
 using GetDpiForMonitorFunction = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
 using GetSystemMetricsForDpiFunction = int(WINAPI*)(int, UINT);
+using AdjustWindowRectExForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
 constexpr int EffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
 
 }  // namespace
@@ -48,6 +49,13 @@ int SystemMetricForDpi(int index, int dpi) {
         SystemFunction<GetSystemMetricsForDpiFunction>(L"user32.dll", "GetSystemMetricsForDpi");
     if (forDpi) return forDpi(index, static_cast<UINT>(dpi));
     return MulDiv(GetSystemMetrics(index), dpi, ScreenDpi());
+}
+
+void AdjustWindowRectForDpi(RECT& rect, DWORD style, DWORD exStyle, int dpi) {
+    static const auto forDpi =
+        SystemFunction<AdjustWindowRectExForDpiFunction>(L"user32.dll", "AdjustWindowRectExForDpi");
+    if (!forDpi || !forDpi(&rect, style, FALSE, exStyle, static_cast<UINT>(dpi)))
+        AdjustWindowRectEx(&rect, style, FALSE, exStyle);
 }
 
 }  // namespace qh::win

@@ -16,5 +16,8 @@ int WindowDpi(HWND window);
 // A system metric at `dpi` (Windows 10 1607 and later); before that the
 // system's metric, scaled from the system's DPI.
 int SystemMetricForDpi(int index, int dpi);
+// Grows a client rectangle to the window's, with the frame metrics of `dpi`
+// (Windows 10 1607 and later); before that, of the system's DPI.
+void AdjustWindowRectForDpi(RECT& rect, DWORD style, DWORD exStyle, int dpi);
 
 }  // namespace qh::win

@@ -10,5 +10,6 @@
 #include "dialog_parts.h"
 #include "dpi.h"
 #include "handles.h"
+#include "hardening.h"
 #include "shell.h"
 #include "system_file.h"

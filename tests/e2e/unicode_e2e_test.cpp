@@ -3,6 +3,8 @@
 // exactly.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "driver.h"
 
 namespace e2e {
@@ -80,6 +82,27 @@ TEST(History, WithAUtf8CodePageCopiesAndPhrasesComeBackExactly) {
     EXPECT_EQ(ReadUnicodeText(), copied);
     EXPECT_TRUE(app.Choose({'T', VK_RETURN}));
     EXPECT_EQ(ReadUnicodeText(), phrase);
+}
+
+// Where the code page is UTF-8 a caption is cut by characters, at its width
+// in code page 932: of 30 three-byte characters 25 show, more beyond 16
+// than 8 more take.
+TEST(Menu, WithAUtf8CodePageALongCaptionIsCutByCharacter) {
+    qh::test::ScratchFolder folder("qh-utf8");
+    const std::wstring exe = Utf8CodePageCopy(folder);
+    Quillharbor app(std::nullopt, exe);
+    ASSERT_TRUE(!exe.empty() && app.started()) << app.problem();
+    std::map<int, LONG> width;  // of the history, which its newest and longest caption sets
+    for (const int n : {8, 16, 30}) {
+        RECT r{};
+        ASSERT_TRUE(app.Copy(Utf16Bytes(std::wstring(n, L'語')), {true, CF_UNICODETEXT, true, {}}) && app.OpenMenu());
+        Press({'C'});
+        ASSERT_TRUE(WaitUntil([&] { return VisiblePopupMenus(app.processId()).size() == 2; }, Millis(5000)));
+        GetWindowRect(VisiblePopupMenus(app.processId()).front(), &r);
+        width[n] = r.right - r.left;
+        app.CloseMenus();
+    }
+    EXPECT_GT(width[30] - width[16], width[16] - width[8]);
 }
 
 }  // namespace

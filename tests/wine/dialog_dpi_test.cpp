@@ -1,5 +1,6 @@
 // Both dialogs moved to a monitor of another scale: laid out afresh there,
-// and back, without losing what the user was doing.
+// and back, without losing what the user was doing, every control in a
+// live font all the way.
 #include <algorithm>
 #include <array>
 #include <map>
@@ -26,6 +27,19 @@ Layout LayoutOf(HWND dialog) {
     return layout;
 }
 
+// Counts, at every message but the asking itself, the controls of `watched`
+// that hold a deleted font: on Windows they draw garbage.
+HWND watched;
+int deletedFontsSeen;
+LRESULT CALLBACK CountDeletedFonts(int code, WPARAM wParam, LPARAM lParam) {
+    if (reinterpret_cast<const CWPSTRUCT*>(lParam)->message != WM_GETFONT)
+        for (HWND c = GetWindow(watched, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+            const auto font = reinterpret_cast<HGDIOBJ>(SendMessageW(c, WM_GETFONT, 0, 0));
+            deletedFontsSeen += font && GetObjectType(font) != OBJ_FONT;  // none: the system font
+        }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 // Sends what Windows sends on reaching a monitor of `dpi`, suggesting the
 // client area scaled (as far as this test screen lets a window grow), and
 // expects `opened` scaled; labels sized to their text scale their places only.
@@ -38,7 +52,11 @@ void ExpectMovedTo(HWND dialog, int dpi, const Layout& opened) {
     const LONG height = scaled(opened.client.cy) + window.bottom - window.top - before.client.cy;
     RECT suggested{window.left, window.top, window.left + std::min<LONG>(width, GetSystemMetrics(SM_CXMAXTRACK)),
                    window.top + height};
+    watched = dialog, deletedFontsSeen = 0;
+    const HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, CountDeletedFonts, nullptr, GetCurrentThreadId());
     SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(deletedFontsSeen, 0) << "a control held a deleted font on the way";
     const RECT now = ScreenRect(dialog);
     EXPECT_TRUE(EqualRect(&now, &suggested));
     const Layout after = LayoutOf(dialog);

@@ -1,5 +1,5 @@
-// The application window's taskbar presence and the modal loop that the
-// dialogs run in.
+// The application window's taskbar presence, the modal loop that the
+// dialogs run in, and the start-up's hardening.
 #include "shell_test_support.h"
 
 namespace qh::test {
@@ -106,6 +106,13 @@ TEST_F(Modal, AQuitThatArrivesDuringADialogEndsItAndReachesTheOuterLoop) {
     MSG msg;
     ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(msg.wParam, 7u);
+}
+
+// As in a download folder: the build puts a DLL beside the test program.
+TEST(Hardening, AfterStartUpADllBesideTheProgramIsNotLoadedByName) {
+    win::HardenProcess();
+    EXPECT_EQ(LoadLibraryW(L"qh_planted.dll"), nullptr);
+    EXPECT_NE(LoadLibraryExW(L"qh_planted.dll", nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR), nullptr);
 }
 
 }  // namespace
