@@ -93,9 +93,11 @@ TEST(Menu, WithAUtf8CodePageALongCaptionIsCutByCharacter) {
     Quillharbor app(std::nullopt, exe);
     ASSERT_TRUE(!exe.empty() && app.started()) << app.problem();
     std::map<int, LONG> width;  // of the history, which its newest and longest caption sets
+    CopyOptions unicode;
+    unicode.format = CF_UNICODETEXT;
     for (const int n : {8, 16, 30}) {
         RECT r{};
-        ASSERT_TRUE(app.Copy(Utf16Bytes(std::wstring(n, L'語')), {true, CF_UNICODETEXT, true, {}}) && app.OpenMenu());
+        ASSERT_TRUE(app.Copy(Utf16Bytes(std::wstring(n, L'語')), unicode) && app.OpenMenu());
         Press({'C'});
         ASSERT_TRUE(WaitUntil([&] { return VisiblePopupMenus(app.processId()).size() == 2; }, Millis(5000)));
         GetWindowRect(VisiblePopupMenus(app.processId()).front(), &r);
