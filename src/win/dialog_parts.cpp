@@ -45,9 +45,8 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     return DefSubclassProc(hwnd, message, wParam, lParam);
 }
 
-// The top-left corner of a window centred on the primary monitor, whose
-// DPI the dialogs open at. A window larger than the monitor's work area
-// keeps its title bar on it, where the user can take hold of it.
+}  // namespace
+
 POINT CentredOnPrimary(int width, int height) {
     MONITORINFO info{};
     info.cbSize = sizeof info;
@@ -59,8 +58,6 @@ POINT CentredOnPrimary(int width, int height) {
     return {std::max<LONG>((screen.left + screen.right - width) / 2, info.rcWork.left),
             std::max<LONG>((screen.top + screen.bottom - height) / 2, info.rcWork.top)};
 }
-
-}  // namespace
 
 void FillFrameInside(HWND frame) { SetWindowSubclass(frame, FrameProc, FrameSubclassId, 0); }
 

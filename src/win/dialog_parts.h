@@ -13,6 +13,10 @@
 
 namespace qh::win {
 
+// The top-left corner of a window centred on the primary monitor, whose
+// DPI the dialogs open at; a window larger than its work area keeps its
+// title bar on it.
+POINT CentredOnPrimary(int width, int height);
 // Registers a dialog window class once: arrow cursor, dialog colour.
 void RegisterDialogClass(const wchar_t* name, WNDPROC windowProc);
 std::wstring WindowText(HWND window);

@@ -131,5 +131,17 @@ TEST_F(DialogTest, AboutIsLaidOutAfreshAtANewDpi) {
     EXPECT_EQ(RunAbout(script), IDOK);
 }
 
+// The settings dialog at 144 DPI on 1024x768 outgrows the screen: its title
+// bar stays on the work area, in the frame of its own DPI.
+TEST(DialogFrame, ADialogLargerThanTheWorkAreaKeepsItsTitleBarOnIt) {
+    RECT work, own{0, 0, 100, 100}, twice = own;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const POINT at = CentredOnPrimary(GetSystemMetrics(SM_CXSCREEN) + 40, GetSystemMetrics(SM_CYSCREEN) + 40);
+    EXPECT_TRUE(at.x == work.left && at.y == work.top);
+    AdjustWindowRectForDpi(own, WS_POPUP | WS_CAPTION, 0, ScreenDpi());
+    AdjustWindowRectForDpi(twice, WS_POPUP | WS_CAPTION, 0, 2 * ScreenDpi());
+    EXPECT_LT(twice.top, own.top) << "the title bar is as tall as at the screen's DPI";
+}
+
 }  // namespace
 }  // namespace qh::win
