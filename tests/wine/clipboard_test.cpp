@@ -148,6 +148,25 @@ TEST_F(Clipboard, AClipboardThatStaysBusyIsReportedAndLeavesTheHistoryAsItWas) {
     EXPECT_EQ(HistoryEntries().front(), "after");
 }
 
+// The system's history holds the clipboard for seconds while an office
+// program renders what it asked for: the copy is waited for, without a box.
+TEST_F(Clipboard, ACopyHeldForSecondsByAnotherProgramIsStillRecorded) {
+    Start();
+    PutClipboard({{CF_TEXT, std::string("held a while\0", 13)}}, false);
+    std::atomic<int> holding{0};  // 1: held, 2: could not hold
+    std::thread history([&] {
+        holding = OpenClipboard(nullptr) ? 1 : 2;
+        Sleep(2000);  // its two seconds with the clipboard
+        CloseClipboard();
+    });
+    while (holding == 0) Sleep(1);
+    BoxCloser closer;
+    const auto recorded = [&] { return HistoryEntries() == std::vector<std::string>{"held a while"}; };
+    EXPECT_TRUE(PumpUntil(recorded, 10000ms) && holding == 1);
+    history.join();
+    EXPECT_TRUE(closer.seen.empty());
+}
+
 // Reading a text its owner renders only now lets sent messages in: here the
 // owner, another thread, ends the session while it renders.
 HWND renderTarget = nullptr;
