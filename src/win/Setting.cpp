@@ -365,10 +365,7 @@ LRESULT CALLBACK TFrmSetting::ButtonProc(HWND hwnd, UINT message, WPARAM wParam,
 
 INT_PTR ShowSettingDialog(HWND owner, TTypeMsg& store) {
     // One dialog: a second one's OK would save over the first one's rows.
-    if (const HWND open = OpenDialog(SettingWindowClass)) {
-        BringToFront(open);
-        return IDCANCEL;
-    }
+    if (BringOpenDialogToFront(SettingWindowClass)) return IDCANCEL;
     store.Refresh();  // the rows show what the file holds now
     TFrmSetting form(owner, store);
     return form.ShowModal();

@@ -184,10 +184,7 @@ LRESULT CALLBACK TChkVer::LinkProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
 }
 
 INT_PTR ShowAboutDialog(HWND owner) {
-    if (const HWND open = OpenDialog(AboutWindowClass)) {
-        BringToFront(open);
-        return IDCANCEL;
-    }
+    if (BringOpenDialogToFront(AboutWindowClass)) return IDCANCEL;
     TChkVer form(owner);
     return form.ShowModal();
 }

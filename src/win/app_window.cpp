@@ -232,17 +232,15 @@ void CloseOpenDialogs() {
     WakeMessageLoops();
 }
 
-HWND OpenDialog(const wchar_t* className) {
+bool BringOpenDialogToFront(const wchar_t* className) {
     for (const ModalEntry* e : openDialogs) {
         wchar_t name[64];
-        if (!e->ended && GetClassNameW(e->dialog, name, 64) && lstrcmpW(name, className) == 0) return e->dialog;
+        if (!GetClassNameW(e->dialog, name, 64) || lstrcmpW(name, className) != 0) continue;
+        const HWND top = IsWindowEnabled(e->dialog) ? e->dialog : TopOwnWindow(AppWindow());
+        if (top) SetForegroundWindow(top);
+        return true;
     }
-    return nullptr;
-}
-
-void BringToFront(HWND dialog) {
-    const HWND top = IsWindowEnabled(dialog) ? dialog : TopOwnWindow(AppWindow());
-    if (top) SetForegroundWindow(top);
+    return false;
 }
 
 }  // namespace qh::win

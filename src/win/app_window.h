@@ -67,11 +67,9 @@ void EndModal(HWND dialog, INT_PTR result);
 // Ends every open modal dialog with IDCANCEL, newest first (Exit while a
 // dialog is open).
 void CloseOpenDialogs();
-// The open modal dialog of that window class; null when there is none.
-HWND OpenDialog(const wchar_t* className);
-// Brings an open dialog to the front; when a later window of ours is modal
-// over it, that window instead.
-void BringToFront(HWND dialog);
+// When a modal dialog of that window class is open, brings it to the front
+// (or the later window of ours that is modal over it) and returns true.
+bool BringOpenDialogToFront(const wchar_t* className);
 
 // Disables the thread's other visible, enabled top-level windows while a
 // modal window of ours is up. The hidden main window is never visible, and

@@ -160,9 +160,9 @@ std::optional<CopiedText> ReadClipboardText() {
 std::wstring ReadClipboardPasteText() {
     OpenClipboardScope open(BusyClipboardPatience);
     // As Notepad pastes: an ANSI text comes converted by the system, in the
-    // code page of CF_LOCALE. Our own put-backs hold both forms, and CF_TEXT
-    // read in the code page of whatever input language was active when the
-    // clipboard closed would garble them.
+    // code page of CF_LOCALE. Where a copy holds both forms, its CF_TEXT read
+    // in the code page of the input language stamped at its closing would
+    // garble it.
     HANDLE data = GetClipboardData(CF_UNICODETEXT);
     if (!data) return std::wstring();
     const std::u16string text = UnicodeTextOfBlock(data);

@@ -436,7 +436,7 @@ TEST(PhraseFile, AnOutsideEditShowsInTheNextMenuAndSurvivesASave) {
     WriteKeepingTime(app.folder(), "greet\thello\r\nedited\tsomewhere\r\n");
     EXPECT_EQ(app.Choose({'T', VK_DOWN, VK_RETURN}), "somewhere");
     const std::wstring text = L"greet\thello\r\nedited\tsomewhere\r\n申請\tソフトウェア\r\n";
-    app.folder().WritePhraseFile("\xFF\xFE" + std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2));
+    app.folder().WritePhraseFile("\xFF\xFE" + Utf16Bytes(text));
     EXPECT_EQ(app.Choose({'T', VK_UP, VK_RETURN}), Cp932(L"ソフトウェア"));
     {
         SettingDialog dialog(app);

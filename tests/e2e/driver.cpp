@@ -135,6 +135,10 @@ std::wstring ToWindowsPath(std::wstring path) {
 
 std::wstring ProgramUnderTest() { return ToWindowsPath(Environment(L"QH_EXE")); }
 
+std::string Utf16Bytes(std::wstring_view text) {
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+}
+
 std::string Cp932(std::wstring_view text) {
     if (text.empty()) return {};
     const int size = WideCharToMultiByte(932, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,

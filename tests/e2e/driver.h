@@ -27,6 +27,8 @@ std::wstring ToWindowsPath(std::wstring path);
 // ---- texts
 // The bytes of a text in the Japanese ANSI code page (932).
 std::string Cp932(std::wstring_view text);
+// The bytes of a text in UTF-16, as CF_UNICODETEXT holds it.
+std::string Utf16Bytes(std::wstring_view text);
 
 // ---- waiting: handles the messages sent to this thread meanwhile (the
 // clipboard sends its owner WM_DESTROYCLIPBOARD synchronously).

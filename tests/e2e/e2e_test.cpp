@@ -83,8 +83,7 @@ TEST(History, ChoosingAnEntryGivesBackTheBytesThatWereCopied) {
         {"Japanese with 0x5C trail bytes", Cp932(L"表示ソース：日本語")},
         {"a block without its closing NUL", "0123456789abcdef0123456789ABCDEF", false},
         {"a 4 KiB block without its closing NUL", std::string(4096, 'n'), false},
-        {"Unicode text only", std::string(reinterpret_cast<const char*>(unicode.data()), unicode.size() * 2), true,
-         CF_UNICODETEXT},
+        {"Unicode text only", Utf16Bytes(unicode), true, CF_UNICODETEXT},
     };
     Quillharbor app;
     ASSERT_STARTED(app);

@@ -3,18 +3,12 @@
 // exactly.
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include "driver.h"
 
 namespace e2e {
 namespace {
 
 #define ASSERT_STARTED(app) ASSERT_TRUE((app).started()) << (app).problem()
-
-std::string Utf16Bytes(std::wstring_view text) {
-    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
-}
 
 TEST(History, AUnicodeOnlyCopyComesBackExactlyAsTheSameEntry) {
     const std::wstring copied = L"𠮷野家の髙橋さん naïve café €5 😀 한국어";
@@ -63,7 +57,7 @@ std::wstring Utf8CodePageCopy(const qh::test::ScratchFolder& folder) {
     return EndUpdateResourceW(update, FALSE) ? copy : std::wstring();
 }
 
-TEST(History, WithAUtf8CodePageCopiesAndPhrasesComeBackExactly) {
+TEST(History, WithAUtf8CodePageCopiesAndPhrasesComeBackExactlyAndCaptionsAreCutByCharacter) {
     const std::wstring copied = std::wstring(30, L'語') + L" 𠮷 naïve 😀", phrase = L"こんにちは😀";
     qh::test::ScratchFolder folder("qh-utf8");
     const std::wstring exe = Utf8CodePageCopy(folder);
@@ -75,36 +69,26 @@ TEST(History, WithAUtf8CodePageCopiesAndPhrasesComeBackExactly) {
     ASSERT_STARTED(app);
     CopyOptions unicode;
     unicode.format = CF_UNICODETEXT;
-    ASSERT_TRUE(app.Copy(Utf16Bytes(copied), unicode));
+    // The history's width, which its newest and longest caption sets: of 30
+    // characters of three bytes 25 show, their width in code page 932, so more
+    // show beyond 16 than 8 more take.
+    std::vector<LONG> widths;
+    for (const std::wstring& text : {std::wstring(8, L'語'), std::wstring(16, L'語'), copied}) {
+        RECT r{};
+        ASSERT_TRUE(app.Copy(Utf16Bytes(text), unicode) && app.OpenMenu());
+        Press({'C'});
+        ASSERT_TRUE(WaitUntil([&] { return VisiblePopupMenus(app.processId()).size() == 2; }, Millis(5000)));
+        GetWindowRect(VisiblePopupMenus(app.processId()).front(), &r);
+        widths.push_back(r.right - r.left);
+        app.CloseMenus();
+    }
+    EXPECT_GT(widths[2] - widths[1], widths[1] - widths[0]) << "a caption was cut by bytes";
     ASSERT_TRUE(app.Copy("newer"));
 
     EXPECT_TRUE(app.Choose({'C', VK_DOWN, VK_RETURN}));
     EXPECT_EQ(ReadUnicodeText(), copied);
     EXPECT_TRUE(app.Choose({'T', VK_RETURN}));
     EXPECT_EQ(ReadUnicodeText(), phrase);
-}
-
-// Where the code page is UTF-8 a caption is cut by characters, at its width
-// in code page 932: of 30 three-byte characters 25 show, more beyond 16
-// than 8 more take.
-TEST(Menu, WithAUtf8CodePageALongCaptionIsCutByCharacter) {
-    qh::test::ScratchFolder folder("qh-utf8");
-    const std::wstring exe = Utf8CodePageCopy(folder);
-    Quillharbor app(std::nullopt, exe);
-    ASSERT_TRUE(!exe.empty() && app.started()) << app.problem();
-    std::map<int, LONG> width;  // of the history, which its newest and longest caption sets
-    CopyOptions unicode;
-    unicode.format = CF_UNICODETEXT;
-    for (const int n : {8, 16, 30}) {
-        RECT r{};
-        ASSERT_TRUE(app.Copy(Utf16Bytes(std::wstring(n, L'語')), unicode) && app.OpenMenu());
-        Press({'C'});
-        ASSERT_TRUE(WaitUntil([&] { return VisiblePopupMenus(app.processId()).size() == 2; }, Millis(5000)));
-        GetWindowRect(VisiblePopupMenus(app.processId()).front(), &r);
-        width[n] = r.right - r.left;
-        app.CloseMenus();
-    }
-    EXPECT_GT(width[30] - width[16], width[16] - width[8]);
 }
 
 }  // namespace
